@@ -1,0 +1,61 @@
+#pragma once
+// Picture-file readers: any supported file becomes a 24-bit BGR picture.
+//
+// No widgets here: the readers run on the user-interface thread and on the
+// preloading thread alike. Messages meant for the user leave through a
+// notifier that the widget layer installs (see SetImageErrorNotifier).
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// Largest decoded picture we accept, in bytes of 24-bit rows (2 GiB). That is
+// about 715 megapixels: an A3 page at 1200 dpi (14031 x 19843, 835 MB) fits
+// with room to spare; a file announcing more is refused before any pixel
+// memory is taken.
+constexpr std::int64_t kMaxImageBytes = std::int64_t(2) * 1024 * 1024 * 1024;
+
+// True when a width x height BGR888 picture stays within kMaxImageBytes.
+bool ImageSizeAllowed(std::int64_t width, std::int64_t height);
+
+// Failure of the TIFF, PNG and GIF readers (and of a refused oversize picture in
+// those formats). These errors go to the caller; what() holds UTF-8 text.
+class EImageReadError : public std::runtime_error
+{
+public:
+    explicit EImageReadError(const QString& message)
+        : std::runtime_error(message.toStdString()), FMessage(message) {}
+    const QString& Message() const { return FMessage; }
+
+private:
+    QString FMessage;
+};
+
+// Receives the text of a failure the user must see although the reader carries
+// on with the placeholder (a broken JPEG file, an oversize picture in the
+// formats that otherwise fail silently). The notifier may be called from any
+// thread; the installed one is responsible for reaching the user-interface
+// thread. Passing an empty function removes it.
+using TImageErrorNotifier = std::function<void(const QString& message)>;
+void SetImageErrorNotifier(TImageErrorNotifier notifier);
+bool HasImageErrorNotifier();
+
+// Loads fileName into bitmap as QImage::Format_BGR888, whatever the file holds
+// (grey, palette, 1-bit, 16 bits per channel, CMYK, transparency over white).
+// The extension, compared in lower case, picks the reader. Returns true when a
+// real picture was read, false when bitmap got the placeholder instead.
+// TIFF, PNG and GIF failures throw EImageReadError and leave bitmap unchanged.
+bool LoadImagefromFile(const QString& fileName, QImage& bitmap);
+
+// The same, except that a message for the user is stored in *userMessage
+// instead of going to the notifier (the preloading thread hands it back to
+// the user-interface thread this way). *userMessage is cleared first.
+bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage);
+
+// The picture shown for a file that cannot be read: 300 x 300 black, the red
+// bold line "Errore di apertura del file:" and the file name below it.
+QImage MakePlaceholderImage(const QString& fileName);
