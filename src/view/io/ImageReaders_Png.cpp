@@ -1,0 +1,159 @@
+// PNG files through libpng: every colour type and depth becomes BGR rows,
+// transparency composited over white.
+
+#include "platform/ImageAlloc.h"
+#include "view/io/ImageReaders.h"
+#include "view/io/ImageReaders_Formats.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <png.h>
+
+namespace imageio {
+
+namespace {
+
+// Side limit handed to libpng; the size limit proper is checked on top of it.
+constexpr png_uint_32 kMaxPngSide = 1u << 20;
+// Largest ancillary chunk we let libpng buffer (text, ICC profiles).
+constexpr png_alloc_size_t kMaxPngChunk = 16u * 1024u * 1024u;
+
+struct PngContext
+{
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::FILE* file = nullptr;
+    QImage image;
+    std::vector<png_byte> rgba;           // one row, or the whole picture when interlaced
+    std::vector<png_bytep> rowPointers;   // interlaced pictures only
+    char message[256] = {};
+    bool oversize = false;
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+};
+
+void PngError(png_structp png, png_const_charp text)
+{
+    auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
+    std::snprintf(ctx->message, sizeof ctx->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// Only trivially destructible locals: errors leave by longjmp.
+bool DecodePng(PngContext& ctx)
+{
+    png_structp png = ctx.png;
+    png_infop info = ctx.info;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+
+    png_init_io(png, ctx.file);
+    png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
+    png_set_chunk_malloc_max(png, kMaxPngChunk);
+    png_read_info(png, info);
+
+    ctx.width = png_get_image_width(png, info);
+    ctx.height = png_get_image_height(png, info);
+    if (!ImageSizeAllowed(ctx.width, ctx.height)) {
+        ctx.oversize = true;
+        return false;
+    }
+
+    const int colorType = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    // Palette and low-depth grey to 8 bits, tRNS to an alpha channel.
+    png_set_expand(png);
+    if (depth == 16)
+        png_set_scale_16(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    // Opaque pictures are read straight into the picture's rows.
+    if (!alpha)
+        png_set_bgr(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_channels(png, info) != (alpha ? 4 : 3)) {
+        std::snprintf(ctx.message, sizeof ctx.message, "unexpected channel count");
+        return false;
+    }
+
+    ctx.image = NewBgrImage(int(ctx.width), int(ctx.height));
+    if (ctx.image.isNull()) {
+        std::snprintf(ctx.message, sizeof ctx.message, "Out of memory for a %u x %u picture", ctx.width, ctx.height);
+        return false;
+    }
+    uchar* bits = ctx.image.bits();
+    const qsizetype stride = ctx.image.bytesPerLine();
+
+    if (!alpha) {
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < ctx.height; ++y)
+                png_read_row(png, bits + y * stride, nullptr);
+    } else if (passes == 1) {
+        ctx.rgba.resize(std::size_t(ctx.width) * 4);
+        for (png_uint_32 y = 0; y < ctx.height; ++y) {
+            png_read_row(png, ctx.rgba.data(), nullptr);
+            RgbaOverWhiteToBgr(ctx.rgba.data(), bits + y * stride, int(ctx.width));
+        }
+    } else {
+        // Interlaced with transparency: the passes need the whole picture
+        // before it can be composited.
+        const std::size_t rowBytes = std::size_t(ctx.width) * 4;
+        ctx.rgba.resize(rowBytes * ctx.height);
+        ctx.rowPointers.resize(ctx.height);
+        for (png_uint_32 y = 0; y < ctx.height; ++y)
+            ctx.rowPointers[y] = ctx.rgba.data() + y * rowBytes;
+        png_read_image(png, ctx.rowPointers.data());
+        for (png_uint_32 y = 0; y < ctx.height; ++y)
+            RgbaOverWhiteToBgr(ctx.rowPointers[y], bits + y * stride, int(ctx.width));
+    }
+    png_read_end(png, nullptr);
+    return true;
+}
+
+} // namespace
+
+bool ReadPngFile(const QString& fileName, QImage& out, TReadFailure& failure)
+{
+    PngContext ctx;
+    ctx.file = std::fopen(LocalPath(fileName).constData(), "rb");
+    if (!ctx.file) {
+        failure.error = QStringLiteral("Impossibile aprire il file \"%1\": %2")
+                            .arg(fileName, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    bool ok = false;
+    ctx.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
+    if (ctx.png)
+        ctx.info = png_create_info_struct(ctx.png);
+    if (ctx.png && ctx.info) {
+        try {
+            ok = DecodePng(ctx);
+        } catch (const std::bad_alloc&) {
+            std::snprintf(ctx.message, sizeof ctx.message, "Out of memory");
+            ok = false;
+        }
+    } else {
+        std::snprintf(ctx.message, sizeof ctx.message, "Out of memory");
+    }
+    png_destroy_read_struct(ctx.png ? &ctx.png : nullptr, ctx.info ? &ctx.info : nullptr, nullptr);
+    std::fclose(ctx.file);
+
+    if (!ok) {
+        failure.oversize = ctx.oversize;
+        failure.error = ctx.oversize ? OversizeMessage(ctx.width, ctx.height)
+                                     : QStringLiteral("PNG: %1").arg(QString::fromUtf8(ctx.message));
+        return false;
+    }
+    out = std::move(ctx.image);
+    return true;
+}
+
+} // namespace imageio

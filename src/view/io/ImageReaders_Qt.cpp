@@ -1,0 +1,51 @@
+// Every format without a reader of its own goes through QImageReader.
+
+#include "platform/ImageAlloc.h"
+#include "view/io/ImageReaders.h"
+#include "view/io/ImageReaders_Formats.h"
+
+#include <QImageReader>
+
+namespace imageio {
+
+bool ReadQtImageFile(const QString& fileName, QImage& out, TReadFailure& failure)
+{
+    QImageReader reader(fileName);
+    // Qt refuses anything above 128 MB by default, which a 600 dpi A4 scan
+    // exceeds. Its limit counts the format it decodes to, up to 4 bytes a
+    // pixel, so allow that much for a picture within our own limit.
+    reader.setAllocationLimit(int(kMaxImageBytes * 4 / 3 / (1024 * 1024)) + 1);
+    const QSize size = reader.size();
+    if (size.isValid() && !ImageSizeAllowed(size.width(), size.height())) {
+        failure.oversize = true;
+        failure.error = OversizeMessage(size.width(), size.height());
+        return false;
+    }
+    QImage decoded;
+    if (!reader.read(&decoded) || decoded.isNull()) {
+        failure.error = reader.errorString();
+        return false;
+    }
+    if (!ImageSizeAllowed(decoded.width(), decoded.height())) {
+        failure.oversize = true;
+        failure.error = OversizeMessage(decoded.width(), decoded.height());
+        return false;
+    }
+    if (!decoded.hasAlphaChannel()) {
+        out = decoded.format() == QImage::Format_BGR888 ? std::move(decoded)
+                                                        : decoded.convertToFormat(QImage::Format_BGR888);
+        return !out.isNull();
+    }
+    const QImage rgba = decoded.convertToFormat(QImage::Format_RGBA8888);
+    QImage image = NewBgrImage(rgba.width(), rgba.height());
+    if (rgba.isNull() || image.isNull()) {
+        failure.error = QStringLiteral("Memoria insufficiente");
+        return false;
+    }
+    for (int y = 0; y < rgba.height(); ++y)
+        RgbaOverWhiteToBgr(rgba.constScanLine(y), image.scanLine(y), rgba.width());
+    out = std::move(image);
+    return true;
+}
+
+} // namespace imageio
