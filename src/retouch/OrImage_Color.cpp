@@ -1,0 +1,232 @@
+// The per-pixel rendering stage of the retouch control.
+//
+// Order per channel: posterize or solarize, noise, contrast, lightness, darkness,
+// brightness, clamp, split light; then per pixel grey or saturation, and invert.
+// Everything that depends on one channel value alone is tabulated once per
+// render, so a pixel costs a few table reads; only solarize, noise, grey and
+// saturation need the pixel's other channels or position.
+
+#include "retouch/OrImage_Pixels.h"
+
+#include "platform/ImageAlloc.h"
+#include "platform/Rounding.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace orimage {
+
+bool TColorEffects::AllOff() const
+{
+    return Brightness == 0 && Contrast == 0 && Lightness == 0 && Darkness == 0 && Saturation == 0 &&
+           Splitlight <= 0 && Posterize == 0 && Solorize == 0 && !GrayScale && !Invert;
+}
+
+namespace {
+
+// The sum before the clamp is kept within [-256, 256]: noise adds 0..255, so any
+// value beyond still clamps to the same end after the noise is added.
+constexpr int kSumLimit = 256;
+// Offset that makes a sum plus noise (-256..511) a table index.
+constexpr int kSumOffset = 256;
+
+template <typename T> T ClampTo(T v, T lo, T hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Posterize: nearest multiple of the step by real division, halves to even.
+// Not clamped: 255 with step 100 gives 300 and goes on as 300.
+int64_t Posterized(int c, int32_t step)
+{
+    if (step == 0)
+        return c;
+    return Round(static_cast<double>(c) / step) * static_cast<int64_t>(step);
+}
+
+// Contrast, lightness, darkness and brightness added to a channel, before the
+// clamp. In 64 bits because contrast, saturation, lightness and darkness are
+// unbounded on one side and their products would overflow 32 bits; integer '/'
+// truncates toward zero as the arithmetic here requires.
+int64_t ToneSum(int64_t c, const TColorEffects& fx)
+{
+    int64_t t = 0;
+    if (fx.Contrast != 0) {
+        t = (std::llabs(127 - c) * fx.Contrast) / 255;
+        if (c <= 127)
+            t = -t;
+    }
+    const int64_t l = fx.Lightness != 0 ? (static_cast<int64_t>(fx.Lightness) * (255 - c)) / 255 : 0;
+    const int64_t d = fx.Darkness != 0 ? (-(c * fx.Darkness)) / 255 : 0;
+    return c + t + l + d + fx.Brightness;
+}
+
+struct TTables {
+    int16_t base[256];           // channel after posterize -> clamped tone sum
+    uint8_t post[768];           // tone sum + noise + offset -> clamp, split light
+    uint8_t lut[256];            // base then post without noise
+    int16_t sat[511];            // (c1 - a) + 255 -> ((c1 - a) * (S + 255)) div 255, limited
+    uint8_t fin[768];            // sat term + average + offset -> clamp, invert
+    uint8_t invertMask;          // 255 when inverting (255 - v == v ^ 255 for bytes)
+    int solarThreshold;          // solarize when the average is above this
+};
+
+void BuildTables(const TColorEffects& fx, TTables& tb)
+{
+    uint8_t split[256];
+    for (int v = 0; v < 256; ++v) {
+        int c = v;
+        // The tone curve in double precision, evaluated left to right as written.
+        for (int i = 0; i < fx.Splitlight; ++i)
+            c = static_cast<int>(Round(std::sin(static_cast<double>(c) / 255 * M_PI / 2) * 255));
+        split[v] = static_cast<uint8_t>(c);
+    }
+    for (int c = 0; c < 256; ++c) {
+        const int64_t sum = ToneSum(Posterized(c, fx.Posterize), fx);
+        tb.base[c] = static_cast<int16_t>(ClampTo<int64_t>(sum, -kSumLimit, kSumLimit));
+    }
+    for (int i = 0; i < 768; ++i)
+        tb.post[i] = split[ClampTo(i - kSumOffset, 0, 255)];
+    for (int c = 0; c < 256; ++c)
+        tb.lut[c] = tb.post[tb.base[c] + kSumOffset];
+
+    tb.invertMask = fx.Invert ? 0xFF : 0x00;
+    const int64_t k = static_cast<int64_t>(fx.Saturation) + 255;
+    for (int d = -255; d <= 255; ++d)
+        tb.sat[d + 255] = static_cast<int16_t>(ClampTo<int64_t>((d * k) / 255, -kSumLimit, kSumLimit));
+    for (int i = 0; i < 768; ++i)
+        tb.fin[i] = static_cast<uint8_t>(ClampTo(i - kSumOffset, 0, 255)) ^ tb.invertMask;
+    tb.solarThreshold = 255 - fx.Solorize;
+}
+
+// nearest(0.3 R + 0.59 G + 0.11 B) with the weights as exact hundredths, so a
+// value that lies exactly halfway goes to the even neighbour whatever the
+// binary representation of 0.3, 0.59 and 0.11 would make of it.
+inline int GreyOf(int r, int g, int b)
+{
+    const int s = 30 * r + 59 * g + 11 * b;
+    int q = s / 100;
+    const int rem = s - q * 100;
+    if (rem > 50 || (rem == 50 && (q & 1)))
+        ++q;
+    return q;
+}
+
+enum TMode { kPlain, kGrey, kSaturate };
+
+template <bool kNoise, bool kSolar, TMode kMode>
+void RenderPixels(const TTables& tb, const QImage& src, const QImage* noise, QImage& dst)
+{
+    const int w = src.width();
+    const int h = src.height();
+    uchar* dstBits = dst.bits();
+    const qsizetype dstStride = dst.bytesPerLine();
+    for (int y = 0; y < h; ++y) {
+        const uchar* s = src.constScanLine(y);
+        const uchar* n = kNoise ? noise->constScanLine(y) : nullptr;
+        uchar* d = dstBits + y * dstStride;
+        for (int x = 0; x < w; ++x, s += 3, d += 3) {
+            int b = s[0], g = s[1], r = s[2];
+            if (kSolar && (r + g + b) / 3 > tb.solarThreshold) {
+                b = 255 - b;
+                g = 255 - g;
+                r = 255 - r;
+            }
+            int b1, g1, r1;
+            if (kNoise) {
+                b1 = tb.post[tb.base[b] + n[0] + kSumOffset];
+                g1 = tb.post[tb.base[g] + n[1] + kSumOffset];
+                r1 = tb.post[tb.base[r] + n[2] + kSumOffset];
+                n += 3;
+            } else {
+                b1 = tb.lut[b];
+                g1 = tb.lut[g];
+                r1 = tb.lut[r];
+            }
+            if (kMode == kGrey) {
+                const uint8_t v = static_cast<uint8_t>(GreyOf(r1, g1, b1)) ^ tb.invertMask;
+                d[0] = d[1] = d[2] = v;
+            } else if (kMode == kSaturate) {
+                const int a = (r1 + g1 + b1) / 3;
+                d[0] = tb.fin[tb.sat[b1 - a + 255] + a + kSumOffset];
+                d[1] = tb.fin[tb.sat[g1 - a + 255] + a + kSumOffset];
+                d[2] = tb.fin[tb.sat[r1 - a + 255] + a + kSumOffset];
+            } else {
+                d[0] = static_cast<uint8_t>(b1) ^ tb.invertMask;
+                d[1] = static_cast<uint8_t>(g1) ^ tb.invertMask;
+                d[2] = static_cast<uint8_t>(r1) ^ tb.invertMask;
+            }
+        }
+    }
+}
+
+// Every channel through one table: no step needs the other channels.
+void RenderByTable(const uint8_t* lut, const QImage& src, QImage& dst)
+{
+    const int rowBytes = src.width() * 3;
+    uchar* dstBits = dst.bits();
+    const qsizetype dstStride = dst.bytesPerLine();
+    for (int y = 0; y < src.height(); ++y) {
+        const uchar* s = src.constScanLine(y);
+        uchar* d = dstBits + y * dstStride;
+        for (int i = 0; i < rowBytes; ++i)
+            d[i] = lut[s[i]];
+    }
+}
+
+template <bool kNoise, bool kSolar>
+void RenderMode(TMode mode, const TTables& tb, const QImage& src, const QImage* noise, QImage& dst)
+{
+    switch (mode) {
+    case kGrey: RenderPixels<kNoise, kSolar, kGrey>(tb, src, noise, dst); break;
+    case kSaturate: RenderPixels<kNoise, kSolar, kSaturate>(tb, src, noise, dst); break;
+    default: RenderPixels<kNoise, kSolar, kPlain>(tb, src, noise, dst); break;
+    }
+}
+
+} // namespace
+
+void RenderColorEffects(const QImage& srcIn, const QImage* noise, const TColorEffects& fx, QImage& dst)
+{
+    const QImage src =
+        srcIn.format() == QImage::Format_BGR888 ? srcIn : srcIn.convertToFormat(QImage::Format_BGR888);
+    if (src.isNull()) {
+        dst = QImage();
+        return;
+    }
+    EnsureBgrImage(dst, src.width(), src.height());
+    if (dst.isNull())
+        return;
+
+    QImage noiseBgr;
+    if (noise && noise->size() == src.size()) {
+        noiseBgr = noise->format() == QImage::Format_BGR888 ? *noise
+                                                             : noise->convertToFormat(QImage::Format_BGR888);
+    }
+    const bool hasNoise = !noiseBgr.isNull();
+
+    if (!hasNoise && fx.AllOff()) {
+        const qsizetype rowBytes = static_cast<qsizetype>(src.width()) * 3;
+        for (int y = 0; y < src.height(); ++y)
+            std::memcpy(dst.scanLine(y), src.constScanLine(y), static_cast<size_t>(rowBytes));
+        return;
+    }
+
+    TTables tb;
+    BuildTables(fx, tb);
+    const bool solar = fx.Posterize == 0 && fx.Solorize != 0;
+    const TMode mode = fx.GrayScale ? kGrey : (fx.Saturation != 0 ? kSaturate : kPlain);
+
+    if (!hasNoise && !solar && mode == kPlain) {
+        uint8_t lut[256];
+        for (int c = 0; c < 256; ++c)
+            lut[c] = tb.lut[c] ^ tb.invertMask;
+        RenderByTable(lut, src, dst);
+        return;
+    }
+    const QImage* n = hasNoise ? &noiseBgr : nullptr;
+    if (hasNoise)
+        solar ? RenderMode<true, true>(mode, tb, src, n, dst) : RenderMode<true, false>(mode, tb, src, n, dst);
+    else
+        solar ? RenderMode<false, true>(mode, tb, src, n, dst) : RenderMode<false, false>(mode, tb, src, n, dst);
+}
+
+} // namespace orimage
