@@ -1,0 +1,84 @@
+#pragma once
+// Saving under a size limit: an in-memory JPEG codec over libjpeg-turbo, the
+// falling-quality loop, the 200 dots-per-inch marking and the file size query.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// 24-bit pixels, bytes blue, green, red; row 0 on top; rows Stride bytes apart.
+struct TBgrView {
+    const uint8_t* Bits = nullptr;
+    int Width = 0;
+    int Height = 0;
+    size_t Stride = 0;
+};
+
+// Decoded pixels; rows padded to 4 bytes like the platform's 24-bit bitmaps.
+struct TBgrPixels {
+    int Width = 0;
+    int Height = 0;
+    size_t Stride = 0;
+    std::vector<uint8_t> Data;
+    TBgrView View() const { return {Data.data(), Width, Height, Stride}; }
+};
+
+// The codec's default quality, used for the first, intermediate save.
+constexpr int kDefaultJpegQuality = 90;
+
+// Encodes to JPEG in memory (baseline, 4:2:0, JFIF APP0 written first with
+// density units 0 and 1:1). Keeps its libjpeg state between calls, so a loop
+// of encodes pays the set-up once.
+class TJpegEncoder {
+public:
+    TJpegEncoder();
+    ~TJpegEncoder();
+    TJpegEncoder(const TJpegEncoder&) = delete;
+    TJpegEncoder& operator=(const TJpegEncoder&) = delete;
+
+    // quality 1..100. False for an empty picture, a bad quality or a libjpeg error.
+    bool Encode(const TBgrView& img, int quality, std::vector<uint8_t>& out);
+    const std::string& LastError() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out);
+
+// Decodes a JPEG to BGR pixels. Refuses pictures of more than maxPixels
+// (checked from the frame header before any pixel memory is taken) and data
+// that libjpeg had to patch up (truncated or corrupt).
+bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels = uint64_t(1) << 26,
+                std::string* reason = nullptr);
+
+struct TJpegCompressResult {
+    std::vector<uint8_t> Bytes; // the last encoding made
+    int Quality = 0;            // its quality
+    int Attempts = 0;           // encodes made
+    bool Fits = false;          // Bytes.size() <= the limit
+};
+
+// Encodes at quality 100, 95, ..., 5 until an encoding fits aMaxSize bytes;
+// without one that fits, the quality-5 encoding is kept with Fits false.
+// False only when encoding itself failed.
+bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result);
+// The same from a JPEG (the intermediate save), decoded once.
+bool SaveJpegCompress(const uint8_t* jpeg, size_t size, int aMaxSize, TJpegCompressResult& result);
+// File to file: the destination is written whole, and only with an encoding
+// that fits; an over-limit result is reported as false, never left on disk.
+bool SaveJpegCompress(const std::string& nSrcFile, const std::string& nDstFile, int aMaxSize,
+                      std::string* reason = nullptr);
+
+// Size of a file in bytes (low 32 bits, signed); -1 when there is no such file.
+int32_t Get_File_Size(const std::string& name);
+
+// Marks a JPEG with 200 dots per inch: the JFIF density, a new JFIF APP0 for a
+// JPEG that starts with neither JFIF nor EXIF, or the EXIF resolution tags.
+// False (with a reason in Italian) when the density could not be written.
+bool ChangeJpeg200Dpi(const std::vector<uint8_t>& src, std::vector<uint8_t>& dst, std::string* reason = nullptr);
+// File to file; true only when the destination was written whole.
+bool ChangeJpeg200Dpi(const std::string& nSrcFile, const std::string& nDstFile, std::string* reason = nullptr);

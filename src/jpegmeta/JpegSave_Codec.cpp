@@ -1,0 +1,204 @@
+// In-memory JPEG encoding and decoding over libjpeg-turbo.
+#include "jpegmeta/JpegSave.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+
+struct ErrorMgr {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void ErrorExit(j_common_ptr c)
+{
+    auto* e = reinterpret_cast<ErrorMgr*>(c->err);
+    (*c->err->format_message)(c, e->message);
+    std::longjmp(e->jump, 1);
+}
+
+// Warnings are counted (num_warnings), not printed.
+void OutputMessage(j_common_ptr) {}
+
+void InitErrors(ErrorMgr& e)
+{
+    jpeg_std_error(&e.pub);
+    e.pub.error_exit = ErrorExit;
+    e.pub.output_message = OutputMessage;
+    e.message[0] = 0;
+}
+
+constexpr int kRowsPerCall = 16;
+
+} // namespace
+
+struct TJpegEncoder::Impl {
+    jpeg_compress_struct cinfo{};
+    ErrorMgr err{};
+    jpeg_destination_mgr dest{};
+    std::vector<uint8_t> buf = std::vector<uint8_t>(size_t(1) << 16);
+    size_t used = 0;
+    JSAMPROW rows[kRowsPerCall] = {};
+    std::string lastError;
+
+    Impl()
+    {
+        InitErrors(err);
+        cinfo.err = &err.pub;
+        jpeg_create_compress(&cinfo);
+        dest.init_destination = [](j_compress_ptr c) {
+            Impl* self = static_cast<Impl*>(c->client_data);
+            self->dest.next_output_byte = self->buf.data();
+            self->dest.free_in_buffer = self->buf.size();
+        };
+        // Called with the buffer full: keep it all and double the room.
+        dest.empty_output_buffer = [](j_compress_ptr c) -> boolean {
+            Impl* self = static_cast<Impl*>(c->client_data);
+            const size_t old = self->buf.size();
+            bool grown = true;
+            try {
+                self->buf.resize(old * 2);
+            } catch (...) {
+                grown = false;
+            }
+            // Leave through libjpeg's error exit only outside the handler.
+            if (!grown)
+                ERREXIT(c, JERR_OUT_OF_MEMORY);
+            self->dest.next_output_byte = self->buf.data() + old;
+            self->dest.free_in_buffer = self->buf.size() - old;
+            return TRUE;
+        };
+        dest.term_destination = [](j_compress_ptr c) {
+            Impl* self = static_cast<Impl*>(c->client_data);
+            self->used = self->buf.size() - self->dest.free_in_buffer;
+        };
+        cinfo.client_data = this;
+        cinfo.dest = &dest;
+    }
+    ~Impl() { jpeg_destroy_compress(&cinfo); }
+
+    bool Run(const TBgrView& img, int quality)
+    {
+        if (setjmp(err.jump)) {
+            lastError = err.message;
+            jpeg_abort_compress(&cinfo);
+            return false;
+        }
+        cinfo.image_width = JDIMENSION(img.Width);
+        cinfo.image_height = JDIMENSION(img.Height);
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, quality, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        while (cinfo.next_scanline < cinfo.image_height) {
+            const JDIMENSION first = cinfo.next_scanline;
+            const JDIMENSION n = std::min<JDIMENSION>(kRowsPerCall, cinfo.image_height - first);
+            for (JDIMENSION i = 0; i < n; ++i)
+                rows[i] = const_cast<JSAMPROW>(img.Bits + size_t(first + i) * img.Stride);
+            jpeg_write_scanlines(&cinfo, rows, n);
+        }
+        jpeg_finish_compress(&cinfo);
+        return true;
+    }
+};
+
+TJpegEncoder::TJpegEncoder() : d(new Impl) {}
+TJpegEncoder::~TJpegEncoder() = default;
+
+const std::string& TJpegEncoder::LastError() const { return d->lastError; }
+
+bool TJpegEncoder::Encode(const TBgrView& img, int quality, std::vector<uint8_t>& out)
+{
+    d->lastError.clear();
+    // JPEG frame dimensions are 16-bit, and libjpeg refuses above 65500.
+    if (!img.Bits || img.Width <= 0 || img.Height <= 0 || img.Width > 65500 || img.Height > 65500 ||
+        img.Stride < size_t(img.Width) * 3 || quality < 1 || quality > 100) {
+        d->lastError = "invalid picture or quality";
+        return false;
+    }
+    if (!d->Run(img, quality))
+        return false;
+    out.assign(d->buf.begin(), d->buf.begin() + std::ptrdiff_t(d->used));
+    return true;
+}
+
+bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out)
+{
+    TJpegEncoder enc;
+    return enc.Encode(img, quality, out);
+}
+
+namespace {
+
+struct Decoder {
+    jpeg_decompress_struct cinfo{};
+    ErrorMgr err{};
+    Decoder()
+    {
+        InitErrors(err);
+        cinfo.err = &err.pub;
+        jpeg_create_decompress(&cinfo);
+    }
+    ~Decoder() { jpeg_destroy_decompress(&cinfo); }
+
+    // No object with a destructor lives in this frame across setjmp.
+    bool Run(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels, const char*& why)
+    {
+        if (setjmp(err.jump)) {
+            why = err.message;
+            return false;
+        }
+        jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+        jpeg_read_header(&cinfo, TRUE);
+        if (uint64_t(cinfo.image_width) * cinfo.image_height > maxPixels) {
+            why = "picture too large";
+            return false;
+        }
+        cinfo.out_color_space = JCS_EXT_BGR;
+        jpeg_start_decompress(&cinfo);
+        if (cinfo.output_components != 3) {
+            why = "unsupported colour layout";
+            return false;
+        }
+        out.Width = int(cinfo.output_width);
+        out.Height = int(cinfo.output_height);
+        out.Stride = (size_t(out.Width) * 3 + 3) & ~size_t(3);
+        out.Data.assign(out.Stride * size_t(out.Height), 0);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = out.Data.data() + size_t(cinfo.output_scanline) * out.Stride;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        if (cinfo.err->num_warnings > 0) {
+            why = "corrupt or truncated data";
+            return false;
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels, std::string* reason)
+{
+    out = TBgrPixels{};
+    if (!data || size < 4) {
+        if (reason)
+            *reason = "not a JPEG";
+        return false;
+    }
+    Decoder dec;
+    const char* why = nullptr;
+    if (dec.Run(data, size, out, maxPixels, why))
+        return true;
+    out = TBgrPixels{};
+    if (reason)
+        *reason = why ? why : "decoding failed";
+    return false;
+}

@@ -1,0 +1,161 @@
+// The falling-quality loop, the 200 dots-per-inch marking and the size query.
+#include "jpegmeta/JpegSave.h"
+#include "jpegmeta/SafeFile.h"
+#include "jpegmeta/dyExif.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+void SetReason(std::string* reason, const std::string& text)
+{
+    if (reason)
+        *reason = text;
+}
+
+// The tags of a density of 200 dots per inch.
+TTagValue Rational200()
+{
+    TTagValue v;
+    v.Ft = ftRational;
+    v.Numer = 200;
+    v.Denom = 1;
+    return v;
+}
+
+TTagValue UnitInches()
+{
+    TTagValue v;
+    v.Ft = ftShort;
+    v.Mot = 2;
+    return v;
+}
+
+// Sets a tag of IFD0, inserting it when the directory lacks it. A tag that
+// exists with another type is not duplicated: that is a failure.
+int SetOrInsert(uint16_t tag, const TTagValue& v, TEXIF_Data& rec)
+{
+    const int r = ModifyTag(tag, v, 1, rec);
+    return r == -1 ? InsertTag(tag, v, 1, rec) : r;
+}
+
+bool ExifTo200Dpi(const std::vector<uint8_t>& src, std::vector<uint8_t>& dst, std::string* reason)
+{
+    TEXIF_Data rec;
+    int code = 0;
+    if (!GetExifInfos(src, rec, code)) {
+        SetReason(reason, "blocco EXIF non leggibile (codice " + std::to_string(code) + ")");
+        return false;
+    }
+    int r = SetOrInsert(tagXResolution, Rational200(), rec);
+    if (r >= 0)
+        r = SetOrInsert(tagResolutionUnit, UnitInches(), rec);
+    if (r >= 0)
+        r = SetOrInsert(tagYResolution, Rational200(), rec);
+    if (r < 0) {
+        SetReason(reason, "tag di risoluzione EXIF di tipo inatteso");
+        return false;
+    }
+    if (!WriteToStream(rec, dst, false)) {
+        SetReason(reason, "impossibile ricostruire il blocco EXIF");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int32_t Get_File_Size(const std::string& name)
+{
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return int32_t(uint32_t(uint64_t(st.st_size) & 0xFFFFFFFFu));
+}
+
+bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result)
+{
+    result = TJpegCompressResult{};
+    TJpegEncoder enc;
+    for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
+        if (!enc.Encode(src, q, result.Bytes)) {
+            result = TJpegCompressResult{};
+            return false;
+        }
+        result.Quality = q;
+        result.Attempts = attempt;
+        if (aMaxSize >= 0 && result.Bytes.size() <= size_t(aMaxSize)) {
+            result.Fits = true;
+            break;
+        }
+    }
+    return true;
+}
+
+bool SaveJpegCompress(const uint8_t* jpeg, size_t size, int aMaxSize, TJpegCompressResult& result)
+{
+    result = TJpegCompressResult{};
+    TBgrPixels pixels;
+    return DecodeJpeg(jpeg, size, pixels) && SaveJpegCompress(pixels.View(), aMaxSize, result);
+}
+
+bool SaveJpegCompress(const std::string& nSrcFile, const std::string& nDstFile, int aMaxSize, std::string* reason)
+{
+    std::vector<uint8_t> src;
+    if (!LoadFileBytes(nSrcFile, src, reason))
+        return false;
+    TJpegCompressResult r;
+    if (!SaveJpegCompress(src.data(), src.size(), aMaxSize, r)) {
+        SetReason(reason, "immagine JPEG non leggibile");
+        return false;
+    }
+    if (!r.Fits) {
+        SetReason(reason, "anche con qualita' 5 il file supera " + std::to_string(aMaxSize) + " byte");
+        return false;
+    }
+    return WriteFileWhole(nDstFile, r.Bytes.data(), r.Bytes.size(), reason);
+}
+
+bool ChangeJpeg200Dpi(const std::vector<uint8_t>& src, std::vector<uint8_t>& dst, std::string* reason)
+{
+    dst.clear();
+    switch (GetJpegFormat(src)) {
+    case 1:
+        // The JFIF APP0 right after SOI: units at 13, X and Y density at 14-17,
+        // big-endian; GetJpegFormat has checked the segment is that long.
+        dst = src;
+        dst[13] = 1;
+        dst[14] = 0x00;
+        dst[15] = 0xC8;
+        dst[16] = 0x00;
+        dst[17] = 0xC8;
+        return true;
+    case 0: {
+        // Only a picture libjpeg accepts gets a JFIF segment put in front.
+        TBgrPixels probe;
+        std::string why;
+        if (!DecodeJpeg(src.data(), src.size(), probe, uint64_t(1) << 26, &why)) {
+            SetReason(reason, "immagine JPEG non leggibile: " + why);
+            return false;
+        }
+        static const uint8_t jfif[20] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
+                                         0x00, 0x01, 0x02, 0x01, 0x00, 0xC8, 0x00, 0xC8, 0x00, 0x00};
+        dst.assign(jfif, jfif + 20);
+        dst.insert(dst.end(), src.begin() + 2, src.end());
+        return true;
+    }
+    case 2:
+        return ExifTo200Dpi(src, dst, reason);
+    default:
+        SetReason(reason, "non e' un file JPEG valido");
+        return false;
+    }
+}
+
+bool ChangeJpeg200Dpi(const std::string& nSrcFile, const std::string& nDstFile, std::string* reason)
+{
+    std::vector<uint8_t> src, dst;
+    if (!LoadFileBytes(nSrcFile, src, reason))
+        return false;
+    return ChangeJpeg200Dpi(src, dst, reason) && WriteFileWhole(nDstFile, dst.data(), dst.size(), reason);
+}
