@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Geometry: a pixel (i, j) covers the unit square [i, i+1) x [j, j+1), and the
 // picture turns about the middle of its rectangle. Every target pixel centre is
 // mapped back into the source; when it lands inside the source rectangle the pixel
@@ -79,15 +83,38 @@ struct RotateJob {
     uchar bk[3] = {0, 0, 0};
 };
 
+// Bilinear blend with 8-bit fractions. The horizontal blends are halved so that
+// the vertical one fits 16-bit lanes; at whole-pixel positions the result is the
+// source byte exactly. The vector path below computes the very same numbers.
 inline void Blend(const uchar* p00, const uchar* p01, const uchar* p10, const uchar* p11, int fx, int fy,
                   uchar* out)
 {
     for (int k = 0; k < 3; ++k) {
-        const int top = (p00[k] << 8) + (p01[k] - p00[k]) * fx;
-        const int bottom = (p10[k] << 8) + (p11[k] - p10[k]) * fx;
-        out[k] = static_cast<uchar>(((top << 8) + (bottom - top) * fy + 32768) >> 16);
+        const int top = (p00[k] * (256 - fx) + p01[k] * fx) >> 1;
+        const int bottom = (p10[k] * (256 - fx) + p11[k] * fx) >> 1;
+        out[k] = static_cast<uchar>((top * (256 - fy) + bottom * fy + 16384) >> 15);
     }
 }
+
+#if defined(__SSE2__)
+// Blend of the pixels at p, p + 3, p + stride, p + stride + 3 as Blend computes
+// it; the result's low three bytes are blue, green, red.
+inline uint32_t BlendVector(const uchar* p, qsizetype stride, int fx, int fy)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wx = _mm_set1_epi32((fx << 16) | (256 - fx));
+    const __m128i wy = _mm_set1_epi32((fy << 16) | (256 - fy));
+    // b0 g0 r0 b1 g1 r1 . . as 16-bit lanes, then paired b0 b1 g0 g1 r0 r1.
+    const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + stride)), zero);
+    const __m128i top = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, _mm_srli_si128(a, 6)), wx), 1);
+    const __m128i bot = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(b, _mm_srli_si128(b, 6)), wx), 1);
+    const __m128i tb = _mm_packs_epi32(top, bot);
+    const __m128i v = _mm_madd_epi16(_mm_unpacklo_epi16(tb, _mm_srli_si128(tb, 8)), wy);
+    const __m128i r = _mm_srai_epi32(_mm_add_epi32(v, _mm_set1_epi32(16384)), 15);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(r, r), zero)));
+}
+#endif
 
 void FillBackground(uchar* out, int count, const uchar* bk)
 {
@@ -117,13 +144,32 @@ void EdgeSpan(const RotateJob& j, int64_t sx, int64_t sy, int from, int to, ucha
     }
 }
 
-// Pixels whose four neighbours all lie inside the source.
+// Pixels whose four neighbours all lie inside the source and whose right
+// neighbour is followed by at least two more bytes of the row, so that eight
+// bytes can be read from each of the two source rows.
 void InnerSpan(const RotateJob& j, int64_t sx, int64_t sy, int from, int to, uchar* out)
 {
+    if (from >= to)
+        return;
     sx += from * j.xPerCol;
     sy += from * j.yPerCol;
     out += from * 3;
     const qsizetype stride = j.srcStride;
+#if defined(__SSE2__)
+    // Every pixel but the last is stored with four bytes, the fourth being
+    // overwritten by the next pixel; the last one must not touch its neighbour.
+    for (int x = from; x < to; ++x, out += 3, sx += j.xPerCol, sy += j.yPerCol) {
+        const int ix = static_cast<int>(sx >> kFracBits);
+        const int iy = static_cast<int>(sy >> kFracBits);
+        const int fx = static_cast<int>((sx >> (kFracBits - 8)) & 0xFF);
+        const int fy = static_cast<int>((sy >> (kFracBits - 8)) & 0xFF);
+        const uint32_t word = BlendVector(j.src + iy * stride + ix * 3, stride, fx, fy);
+        if (x + 1 < to)
+            std::memcpy(out, &word, 4);
+        else
+            std::memcpy(out, &word, 3);
+    }
+#else
     for (int x = from; x < to; ++x, out += 3, sx += j.xPerCol, sy += j.yPerCol) {
         const int ix = static_cast<int>(sx >> kFracBits);
         const int iy = static_cast<int>(sy >> kFracBits);
@@ -132,6 +178,7 @@ void InnerSpan(const RotateJob& j, int64_t sx, int64_t sy, int from, int to, uch
         const uchar* p = j.src + iy * stride + ix * 3;
         Blend(p, p + 3, p + stride, p + stride + 3, fx, fy, out);
     }
+#endif
 }
 
 void RotateRows(const RotateJob& j, int rowFrom, int rowTo)
@@ -142,8 +189,9 @@ void RotateRows(const RotateJob& j, int rowFrom, int rowTo)
     const int64_t covHiX = static_cast<int64_t>(j.sw) * kOne - kHalf;
     const int64_t covLoY = -kHalf;
     const int64_t covHiY = static_cast<int64_t>(j.sh) * kOne - kHalf;
-    // Inner: 0 <= position and its right/lower neighbour is still a source pixel.
-    const int64_t inHiX = static_cast<int64_t>(j.sw - 1) * kOne;
+    // Inner: 0 <= position, the lower neighbour is still a source row, and two
+    // pixels to the right remain (the vector path reads eight bytes).
+    const int64_t inHiX = static_cast<int64_t>(j.sw - 2) * kOne;
     const int64_t inHiY = static_cast<int64_t>(j.sh - 1) * kOne;
 
     for (int y = rowFrom; y < rowTo; ++y) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <set>
 
@@ -477,4 +479,55 @@ TEST(Rotate, AdjustSizeTakesTheBoundingBoxWithThePictureCentred)
     EXPECT_EQ(At(img, 70, 1), (Bgr{1, 2, 3}));
     EXPECT_EQ(At(img, 1, 1), kGrey);
     EXPECT_EQ(At(img, 139, 139), kGrey);
+}
+
+TEST(Rotate, OddAnglesMatchAnIndependentBilinearSampleWithinOneLevel)
+{
+    // Steep ramps of different slope per channel, so a swapped channel, a wrong
+    // centre or a counter-clockwise turn all show up as large differences.
+    const int w = 120;
+    const int h = 84;
+    QImage src(w, h, QImage::Format_BGR888);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            Put(src, x, y, {2 * x, 3 * y, x + y});
+    auto sample = [&](double px, double py, int k) {
+        const int x0 = static_cast<int>(std::floor(px));
+        const int y0 = static_cast<int>(std::floor(py));
+        const double fx = px - x0;
+        const double fy = py - y0;
+        auto v = [&](int x, int y) { return At(src, std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1))[k]; };
+        return (v(x0, y0) * (1 - fx) + v(x0 + 1, y0) * fx) * (1 - fy) +
+               (v(x0, y0 + 1) * (1 - fx) + v(x0 + 1, y0 + 1) * fx) * fy;
+    };
+    for (int degs : {1, 33, -7, 200}) {
+        QImage img;
+        RotateBitmapInto(src, img, degs, false, clGray, 2);
+        const double r = degs * M_PI / 180.0;
+        const double c = std::cos(r);
+        const double s = std::sin(r);
+        int compared = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const double dx = x + 0.5 - w / 2.0;
+                const double dy = y + 0.5 - h / 2.0;
+                const double px = w / 2.0 + c * dx + s * dy - 0.5;
+                const double py = h / 2.0 - s * dx + c * dy - 0.5;
+                const double margin = 1e-6;
+                const bool inside = px >= -0.5 + margin && px < w - 0.5 - margin && py >= -0.5 + margin &&
+                                    py < h - 0.5 - margin;
+                const bool outside = px < -0.5 - margin || px >= w - 0.5 + margin || py < -0.5 - margin ||
+                                     py >= h - 0.5 + margin;
+                if (outside) {
+                    ASSERT_EQ(At(img, x, y), kGrey) << degs << ": " << x << "," << y;
+                }
+                if (!inside)
+                    continue;
+                ++compared;
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_NEAR(At(img, x, y)[k], sample(px, py, k), 1.0)
+                        << degs << ": " << x << "," << y << " channel " << k;
+            }
+        EXPECT_GT(compared, w * h / 2) << degs;
+    }
 }
