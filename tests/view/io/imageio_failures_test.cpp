@@ -1,0 +1,339 @@
+// Broken, truncated and oversize files take their format's failure path; the
+// placeholder and the notifier behave as the callers rely on.
+
+#include "imageio_files.h"
+
+#include "view/io/ImageReaders.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <mutex>
+
+using namespace testfiles;
+
+namespace {
+
+// Collects what the readers would show the user.
+class NotifierCapture
+{
+public:
+    NotifierCapture()
+    {
+        SetImageErrorNotifier([this](const QString& m) {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FMessages << m;
+        });
+    }
+    ~NotifierCapture() { SetImageErrorNotifier({}); }
+    QStringList Messages()
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FMessages;
+    }
+
+private:
+    std::mutex FMutex;
+    QStringList FMessages;
+};
+
+enum class Path { Message, Throws, Silent };
+
+struct Outcome
+{
+    bool result = false;
+    bool threw = false;
+    QString error;
+    QStringList notified;
+    QImage bitmap;
+};
+
+Outcome Read(const QString& file)
+{
+    NotifierCapture capture;
+    Outcome o;
+    o.bitmap = QImage(7, 7, QImage::Format_BGR888); // must survive a thrown error
+    try {
+        o.result = LoadImagefromFile(file, o.bitmap);
+    } catch (const EImageReadError& e) {
+        o.threw = true;
+        o.error = e.Message();
+    }
+    o.notified = capture.Messages();
+    return o;
+}
+
+bool IsPlaceholder(const QImage& img) { return img.size() == QSize(300, 300) && img.pixelColor(2, 2) == Qt::black; }
+
+void ExpectPath(const QString& file, Path path)
+{
+    SCOPED_TRACE(file.toStdString());
+    const Outcome o = Read(file);
+    EXPECT_FALSE(o.result);
+    switch (path) {
+    case Path::Message:
+        EXPECT_FALSE(o.threw);
+        ASSERT_EQ(o.notified.size(), 1);
+        EXPECT_FALSE(o.notified[0].isEmpty());
+        EXPECT_TRUE(IsPlaceholder(o.bitmap));
+        break;
+    case Path::Throws:
+        EXPECT_TRUE(o.threw);
+        EXPECT_FALSE(o.error.isEmpty());
+        EXPECT_TRUE(o.notified.isEmpty());
+        EXPECT_EQ(o.bitmap.size(), QSize(7, 7));
+        break;
+    case Path::Silent:
+        EXPECT_FALSE(o.threw);
+        EXPECT_TRUE(o.notified.isEmpty());
+        EXPECT_TRUE(IsPlaceholder(o.bitmap));
+        break;
+    }
+}
+
+class ImageFailures : public ::testing::Test
+{
+protected:
+    QString P(const QString& name) const { return FDir.filePath(name); }
+
+    // A noisy picture, so that every format's data runs to many bytes.
+    QImage Noise(int w, int h) const
+    {
+        QImage img(w, h, QImage::Format_BGR888);
+        quint32 seed = 12345;
+        for (int y = 0; y < h; ++y) {
+            uchar* row = img.scanLine(y);
+            for (int i = 0; i < w * 3; ++i) {
+                seed = seed * 1103515245u + 12345u;
+                row[i] = uchar(seed >> 24);
+            }
+        }
+        return img;
+    }
+
+    // One valid file of each format, keyed by extension.
+    void WriteValidFiles(int w, int h)
+    {
+        const QImage img = Noise(w, h);
+        JpegSpec j;
+        j.width = w;
+        j.height = h;
+        j.quality = 90;
+        PngSpec p{w, h, PNG_COLOR_TYPE_RGB, 8, {}, {}, {}, false};
+        TiffSpec t;
+        t.width = w;
+        t.height = h;
+        t.compression = COMPRESSION_LZW;
+        for (int y = 0; y < h; ++y) {
+            Bytes row;
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = PixelAt(img, x, y);
+                row.insert(row.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+            }
+            j.pixels.insert(j.pixels.end(), row.begin(), row.end());
+            p.rows.push_back(row);
+            t.rows.push_back(row);
+        }
+        WriteJpeg(P("ok.jpg"), j);
+        WritePng(P("ok.png"), p);
+        WriteTiff(P("ok.tif"), t);
+        GifFrame f{0, 0, w, h, {}, false, -1};
+        for (int i = 0; i < w * h; ++i)
+            f.indices.push_back(img.constBits()[i % (w * 3)] & 3);
+        WriteGif(P("ok.gif"), w, h, {{0, 0, 0}, {90, 90, 90}, {180, 0, 0}, {0, 0, 250}}, {f});
+        WriteBmp24(P("ok.bmp"), img);
+        ASSERT_TRUE(img.save(P("ok.ppm"), "PPM"));
+    }
+
+    QTemporaryDir FDir;
+};
+
+const struct
+{
+    const char* ext;
+    Path path;
+} kFormats[] = {{"jpg", Path::Message}, {"png", Path::Throws}, {"tif", Path::Throws},
+                {"gif", Path::Throws},  {"bmp", Path::Silent}, {"ppm", Path::Silent}};
+
+} // namespace
+
+TEST_F(ImageFailures, TruncatedAndCorruptFilesTakeTheirFormatsPath)
+{
+    WriteValidFiles(64, 48);
+    for (const auto& f : kFormats) {
+        const QString ext = QString::fromLatin1(f.ext);
+        const QByteArray data = ReadAll(P("ok." + ext));
+        QImage sound;
+        ASSERT_TRUE(LoadImagefromFile(P("ok." + ext), sound)) << f.ext;
+
+        WriteAll(P("cut." + ext), data.left(data.size() * 6 / 10));
+        ExpectPath(P("cut." + ext), f.path);
+
+        WriteAll(P("empty." + ext), QByteArray());
+        ExpectPath(P("empty." + ext), f.path);
+
+        // The signature survives, the structure after it is garbage.
+        QByteArray corrupt = data;
+        for (int i = 4; i < 200 && i < corrupt.size(); ++i)
+            corrupt[i] = char(0xA5 ^ i);
+        WriteAll(P("corrupt." + ext), corrupt);
+        ExpectPath(P("corrupt." + ext), f.path);
+
+        ExpectPath(P("missing." + ext), f.path);
+    }
+}
+
+TEST_F(ImageFailures, UpperCaseExtensionsPickTheSameReaders)
+{
+    const QByteArray junk("this is not a picture at all, just text");
+    const struct { const char* name; Path path; } cases[] = {
+        {"A.JPG", Path::Message}, {"B.Jpeg", Path::Message}, {"C.JPE", Path::Message}, {"D.PNG", Path::Throws},
+        {"E.TIF", Path::Throws},  {"F.TIFF", Path::Throws},  {"G.GIF", Path::Throws}, {"H.XYZ", Path::Silent},
+        {"I.BMP", Path::Silent}};
+    for (const auto& c : cases) {
+        WriteAll(P(c.name), junk);
+        ExpectPath(P(c.name), c.path);
+    }
+}
+
+TEST_F(ImageFailures, MetafilesGetThePlaceholderWhateverTheyHold)
+{
+    WriteValidFiles(8, 8);
+    QFile::copy(P("ok.bmp"), P("drawing.wmf"));
+    QFile::copy(P("ok.bmp"), P("drawing.EMF"));
+    ExpectPath(P("drawing.wmf"), Path::Silent);
+    ExpectPath(P("drawing.EMF"), Path::Silent);
+}
+
+TEST_F(ImageFailures, OversizeHeadersAreRefusedWithAMessage)
+{
+    WriteValidFiles(16, 16);
+    // JPEG: the SOF0 marker's height and width become 65000 x 65000 (12 GB).
+    QByteArray jpg = ReadAll(P("ok.jpg"));
+    const int sof = jpg.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    for (int i : {5, 7}) {
+        jpg[sof + i] = char(0xFD);
+        jpg[sof + i + 1] = char(0xE8);
+    }
+    WriteAll(P("huge.jpg"), jpg);
+
+    // PNG: IHDR at 60000 x 60000 with a correct CRC, so only the size is wrong.
+    QByteArray png = ReadAll(P("ok.png"));
+    for (int at : {16, 20}) {
+        png[at] = 0;
+        png[at + 1] = 0;
+        png[at + 2] = char(0xEA);
+        png[at + 3] = char(0x60);
+    }
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.constData() + 12), 17);
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = char((crc >> (24 - 8 * i)) & 0xFF);
+    WriteAll(P("huge.png"), png);
+
+    // TIFF: a valid directory announcing 60000 x 60000 grey pixels.
+    TIFF* tif = TIFFOpen(QFile::encodeName(P("huge.tif")).constData(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 60000u);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 60000u);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISBLACK));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 60000u);
+    uint8_t byte = 0;
+    TIFFWriteRawStrip(tif, 0, &byte, 1);
+    TIFFClose(tif);
+
+    // GIF: a 65535 x 65535 logical screen around a 1 x 1 frame.
+    WriteGif(P("huge.gif"), 65535, 65535, {{0, 0, 0}, {255, 255, 255}}, {GifFrame{0, 0, 1, 1, {1}, false, -1}});
+
+    // BMP: 50000 x 50000 announced, a few bytes present.
+    QByteArray bmp = ReadAll(P("ok.bmp"));
+    for (int at : {18, 22}) {
+        bmp[at] = char(0x50);
+        bmp[at + 1] = char(0xC3);
+        bmp[at + 2] = 0;
+        bmp[at + 3] = 0;
+    }
+    WriteAll(P("huge.bmp"), bmp);
+
+    const QString files[] = {P("huge.jpg"), P("huge.png"), P("huge.tif"), P("huge.gif"), P("huge.bmp")};
+    for (const QString& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        const QString ext = QFileInfo(file).suffix();
+        const bool throws = ext == "png" || ext == "tif" || ext == "gif";
+        const Outcome o = Read(file);
+        EXPECT_FALSE(o.result);
+        // Even the silent formats say why: a placeholder alone would look like a damaged file.
+        const QString text = o.threw ? o.error : o.notified.value(0);
+        EXPECT_TRUE(text.contains(QStringLiteral("troppo grande"))) << text.toStdString();
+        EXPECT_EQ(o.threw, throws);
+    }
+
+    // Qt's readers of other formats often cannot tell the size before decoding;
+    // Qt's own allocation guard then refuses the picture, silently like any
+    // unreadable file of that kind.
+    WriteAll(P("huge.ppm"), QByteArray("P6\n60000 60000\n255\n") + QByteArray(64, 'x'));
+    ExpectPath(P("huge.ppm"), Path::Silent);
+}
+
+TEST_F(ImageFailures, SizeLimitAdmitsAnA3PageAt1200DpiAndStopsAt2GiB)
+{
+    EXPECT_TRUE(ImageSizeAllowed(14031, 19843));
+    EXPECT_TRUE(ImageSizeAllowed(16384, 43690));  // 2 147 450 880 bytes of rows
+    EXPECT_FALSE(ImageSizeAllowed(16384, 43691)); // one row more passes 2 GiB
+    EXPECT_FALSE(ImageSizeAllowed(0, 10));
+    EXPECT_FALSE(ImageSizeAllowed(10, -1));
+    EXPECT_FALSE(ImageSizeAllowed(std::int64_t(1) << 40, 1));
+}
+
+TEST_F(ImageFailures, MessageGoesToTheCallerInsteadOfTheNotifierWhenAsked)
+{
+    WriteAll(P("bad.jpg"), QByteArray("\xFF\xD8garbage", 9));
+    NotifierCapture capture;
+    QImage img;
+    QString message = QStringLiteral("stale");
+    EXPECT_FALSE(LoadImagefromFile(P("bad.jpg"), img, &message));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_NE(message, QStringLiteral("stale"));
+    EXPECT_TRUE(capture.Messages().isEmpty());
+    EXPECT_TRUE(IsPlaceholder(img));
+
+    // A good read clears what an earlier failure left.
+    WriteValidFiles(8, 8);
+    EXPECT_TRUE(LoadImagefromFile(P("ok.jpg"), img, &message));
+    EXPECT_TRUE(message.isEmpty());
+}
+
+TEST_F(ImageFailures, PlaceholderWritesBothLinesInsideTheirBands)
+{
+    const QString longName = QStringLiteral("/home/utente/") + QString(200, QLatin1Char('x')) + QStringLiteral("/foto.xyz");
+    const QImage img = MakePlaceholderImage(longName);
+    ASSERT_EQ(img.size(), QSize(300, 300));
+    ASSERT_EQ(img.format(), QImage::Format_BGR888);
+    int titleRed = 0, nameRed = 0, strayRed = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const Rgb c = PixelAt(img, x, y);
+            const bool red = c.r > 100 && c.g < 60 && c.b < 60;
+            if (!red) {
+                // Only black and the red text's antialiased edges.
+                EXPECT_TRUE(c.g < 60 && c.b < 60) << x << "," << y;
+                continue;
+            }
+            const bool inX = x >= 10 && x < 290;
+            if (inX && y >= 120 && y < 150)
+                ++titleRed;
+            else if (inX && y >= 170 && y < 200)
+                ++nameRed;
+            else
+                ++strayRed;
+        }
+    EXPECT_GT(titleRed, 50);
+    EXPECT_GT(nameRed, 50);
+    EXPECT_EQ(strayRed, 0);
+}
