@@ -12,7 +12,7 @@ namespace {
 // Directory offsets, value offsets and the block length are 16-bit numbers
 // in this format's tradition; past these the block could not be described.
 constexpr size_t kMaxApp1Length = 0xFFFF;
-constexpr size_t kMaxSourceApp1End = 0x10000;
+constexpr size_t kMaxSourceTiffBase = 0xFFFF;
 constexpr size_t kMaxDeferredPerIfd = 255;
 
 void Put16(std::vector<uint8_t>& out, uint16_t v)
@@ -177,7 +177,7 @@ bool WriteToStream(const TEXIF_Data& d, std::vector<uint8_t>& out, bool Flag)
     if (d.Source.size() < 4 || d.IFD.size() != kIfdSlots || d.IFD[1].Position == 0 || d.APP1_Len < 16)
         return false;
     const size_t app1End = size_t(d.ZerOfst) - 8 + d.APP1_Len;
-    if (app1End > kMaxSourceApp1End || app1End > d.Source.size())
+    if (d.ZerOfst > kMaxSourceTiffBase || app1End > d.Source.size())
         return false;
     // The rest of the file is copied segment by segment, so its header must
     // be whole up to the image data.
