@@ -1,0 +1,229 @@
+#pragma once
+// TFormCrop: the main window. The image view on the left, on the right the
+// command buttons, the photo and signature slots, the retouch sliders and the
+// save and exit buttons; over the empty image area the guide panel.
+//
+// The implementation is split by topic: U_Cropping_Layout.cpp (building and
+// placing the controls), _Startup (program start, error handler), _Keys
+// (keyboard, wheel, window messages), _Guide (guide panel and links),
+// _Modes (crop modes and selection events), _Crop (cutting out), _Load
+// (image list, reset, dropped files).
+
+#include "app/U_Cropping_Controls.h"
+#include "config/U_Options.h"
+#include "platform/Geometry.h"
+#include "view/ZSImage_Events.h"
+#include "view/ZSImage_Selection.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+class QPushButton;
+class QSlider;
+class QGroupBox;
+class QLabel;
+class TZSImage;
+class TOrImage;
+class TFormOptions;
+
+class TFormCrop : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFormCrop(QWidget* parent = nullptr);
+    ~TFormCrop() override;
+
+    // --- state (created in FormCreate) ---
+    TZSImage* ZSImage = nullptr;
+    QImage BmpFotoBuffer1;  // photo slot's last crop, scaled, before sharpening
+    QImage BmpFirmaBuffer1; // the same for the signature slot
+    QImage BmpBackBuffer;   // unrotated copy of the view's picture, taken on every zoom change
+    int gradiRot = 0;       // rotation of the view's picture in degrees, 0..359
+    bool PrimoAvvioFoto = true;
+    bool PrimoAvvioFirma = true;
+    QString NomeCorrente;
+    QImage imTwain; // holder of the scanned picture, never shown
+    bool TwainACQ = false;
+    // The window's own colour; the view's background takes it.
+    TColor Color = clGray;
+
+    // --- controls ---
+    TPanel* PanelImage = nullptr;
+    TPanel* PanelR = nullptr;
+    TPanel* PanelBtn = nullptr;
+    QPushButton* BtScanNow = nullptr;
+    QPushButton* BtLoadImages = nullptr;
+    QPushButton* BtResetImg = nullptr;
+    QPushButton* BtOptions = nullptr;
+    TImage* BtResetDisGlyph = nullptr;
+    TPanel* PanelImgs = nullptr;
+    TShape* ShapeFoto = nullptr;
+    TShape* ShapeFirma = nullptr;
+    TOrImage* OrImageFoto = nullptr;
+    TOrImage* OrImageFirma = nullptr;
+    TImage* ImgFoto = nullptr;
+    TImage* ImgFirma = nullptr;
+    TPanel* Panel1 = nullptr;
+    QGroupBox* GrEditImg = nullptr;
+    QSlider* pBarLight = nullptr;
+    QSlider* pBarContr = nullptr;
+    QSlider* pBarDark = nullptr;
+    QSlider* pBarColor = nullptr;
+    QSlider* pBarSharpness = nullptr;
+    QLabel* LbLigh = nullptr;
+    QLabel* Lbcont = nullptr;
+    QLabel* LbDark = nullptr;
+    QLabel* LbColo = nullptr;
+    QLabel* LbShar = nullptr;
+    TPanel* PanelSave = nullptr;
+    QPushButton* BtSaveImg = nullptr;
+    QPushButton* BtExit = nullptr;
+    TPanel* PanelLogo = nullptr;
+    THoverLabel* Label11 = nullptr; // "manuale d'uso"
+    THoverLabel* Label3 = nullptr;  // web site
+    THoverLabel* Label4 = nullptr;  // e-mail
+    TPanel* PnhScanner = nullptr;
+    TPanel* PnhFile = nullptr;
+    TPanel* PnhFoto = nullptr;
+    TPanel* PnhFirma = nullptr;
+    TPanel* PnhRitocco = nullptr;
+    TPanel* PnhSalva = nullptr;
+    TPanel* PanelPreviewBw = nullptr;
+    TImage* ImgPreviewBw = nullptr;
+    TTagTimer* TimerH = nullptr;
+
+    // The five sliders in the order the arrow keys look for the focused one.
+    QSlider* Slider(int index) const;
+    QLabel* SliderLabel(int index) const;
+
+    // --- Part of the window's life ---
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void FormResize();
+
+    // --- keyboard and wheel (virtual-key codes) ---
+    void FormKeyDown(int& Key, Qt::KeyboardModifiers Shift);
+    void FormKeyUp(int& Key, Qt::KeyboardModifiers Shift);
+    void FormMouseWheelDown(Qt::KeyboardModifiers Shift, const QPoint& MousePos, bool& Handled);
+    void FormMouseWheelUp(Qt::KeyboardModifiers Shift, const QPoint& MousePos, bool& Handled);
+
+    // --- commands ---
+    void BtLoadImagesClick();
+    void BtOptionsClick();
+    void BtExitClick();
+    void BtScanNowClick();
+    void BtSaveImgClick();
+    void UpdateOutButton();
+
+    // --- crop modes and cropping ---
+    TzsiFixSelectionRatio Mode() const;
+    bool ViewEmpty() const;
+    void LoadImage();
+    void CheckImgageReset();
+    void BtResetImgClick();
+    void ImpostaZoom(int scala);
+    void SeletionFixMode(TzsiFixSelectionRatio mode, bool keepView);
+    void ZSImageClick();
+    void OrImageFotoClick();
+    void OrImageFirmaClick();
+    void MakeMaskPaint();
+    void ZSImageSelectionChange();
+    void ZSImageSelectionMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+    void ZSImageSelectionMouseMove(TShiftState Shift, int X, int Y);
+    void ZSImageSelectionMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    void BtMakeCropClick();
+    bool CropAndResizeFoto();
+    bool CropAndResizeFirma();
+    // The image list becomes these files, in this order, and the first is shown.
+    void LoadImageFiles(const QStringList& files);
+    int ImageListCount() const;
+    void SetImageList(const QStringList& files);
+
+    // --- retouch, stored values, scanning: completed with their own features ---
+    void UpdatePreviewBw();
+    void pBarSharpnessChange();
+    void OrImageFotoReset();
+    void OrImageFirmaReset();
+    bool LeggiSelezioneIni(TzsiFixSelectionRatio mode, TRect& shown, double& zoom, TRect& frame);
+    void LeggiRitoccoIni(TzsiFixSelectionRatio mode);
+    void ScriviSelezioneIni();
+
+    // --- options as the workflow reads them (all off while no options window exists) ---
+    bool OptCropMouseUp() const;
+    bool OptMinSizeSel() const;
+    bool OptStoreSelections() const;
+    bool OptStoreEditSliders() const;
+    bool OptFirmaStartDefault() const;
+    bool OptFirmaGrayscale() const;
+    QString OptAcqImgFile() const;
+    QString OptFlsPicPath() const;
+    // The user manual: the program's file name with ".pdf".
+    QString ManualFileName() const;
+
+    // What the options window may call in this window.
+    TFormCropHooks OptionsHooks();
+
+    // --- guide panel ---
+    void LabelHMouseMove(THoverLabel* Sender);
+    void LabelHMouseLeave(THoverLabel* Sender);
+    void TimerHTimer();
+    void Label11Click();
+    void Label3Click();
+    void Label4Click();
+    TPanel* HighlightBar(int tag) const;
+
+    // The question Esc asks; a test replaces it to answer without a dialog.
+    std::function<bool(const QString&)> AskConfirmation;
+    // Opens an address or a file with the desktop's default program.
+    std::function<void(const QString&)> OpenUrl;
+    // Asks for picture files; a test replaces it to choose without a dialog.
+    std::function<QStringList()> ChoosePictureFiles;
+
+    // The maker's addresses behind the two contact links.
+    static const QString kWebAddress;
+    static const QString kMailAddress;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+signals:
+    // The window has closed; the program ends.
+    void Closed();
+
+private:
+    void CreateView();
+    QStringList DefaultChoosePictureFiles();
+    void CreateSlotControls();
+    void ConnectSliders();
+    void GlueToolbar();
+    void SetFrameColors(TzsiFixSelectionRatio mode);
+    void LoadSlidersFromSlot(TOrImage* slot, const QImage& buffer);
+    void ShowSliderValues();
+    void BuildButtons();
+    void BuildSlots();
+    void BuildSliders();
+    void BuildGuidePanel();
+    void BuildBarsAndPreview();
+    void RegisterCursors();
+    void PlaceBars();
+    bool FShownOnce = false;
+    QString FDialogFolder;
+    // The image list until the view's own list takes the file names.
+    QStringList FImageFiles;
+    void ShowFirstImage();
+};
+
+// The one main window of the program.
+extern TFormCrop* FormCrop;
