@@ -97,22 +97,43 @@ inline void Blend(const uchar* p00, const uchar* p01, const uchar* p10, const uc
 }
 
 #if defined(__SSE2__)
-// Blend of the pixels at p, p + 3, p + stride, p + stride + 3 as Blend computes
-// it; the result's low three bytes are blue, green, red.
-inline uint32_t BlendVector(const uchar* p, qsizetype stride, int fx, int fy)
+// Blend computed for two pixels at once, A from the four pixels at pA, pA + 3,
+// pA + stride, pA + stride + 3 and B likewise from pB. Each source row is read
+// eight bytes wide. The result holds A's blue, green, red in bytes 0 to 2 and
+// B's in bytes 3 to 5.
+inline uint64_t BlendPairVector(const uchar* pA, const uchar* pB, qsizetype stride, int fxA, int fyA, int fxB,
+                                int fyB)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i wx = _mm_set1_epi32((fx << 16) | (256 - fx));
-    const __m128i wy = _mm_set1_epi32((fy << 16) | (256 - fy));
-    // b0 g0 r0 b1 g1 r1 . . as 16-bit lanes, then paired b0 b1 g0 g1 r0 r1.
-    const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
-    const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + stride)), zero);
-    const __m128i top = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, _mm_srli_si128(a, 6)), wx), 1);
-    const __m128i bot = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(b, _mm_srli_si128(b, 6)), wx), 1);
-    const __m128i tb = _mm_packs_epi32(top, bot);
-    const __m128i v = _mm_madd_epi16(_mm_unpacklo_epi16(tb, _mm_srli_si128(tb, 8)), wy);
-    const __m128i r = _mm_srai_epi32(_mm_add_epi32(v, _mm_set1_epi32(16384)), 15);
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(r, r), zero)));
+    // Left and right neighbours of A in the low half, of B in the high half.
+    // Built from 32-bit moves: a 16-bit broadcast from a variable makes the
+    // compiler store 16 bits and reload 32, which stalls on every pixel pair.
+    const __m128i w0 = _mm_shuffle_epi32(_mm_unpacklo_epi32(_mm_cvtsi32_si128((256 - fxA) * 0x10001),
+                                                            _mm_cvtsi32_si128((256 - fxB) * 0x10001)),
+                                         0x50);
+    const __m128i w1 = _mm_sub_epi16(_mm_set1_epi16(256), w0);
+    auto horizontal = [&](const uchar* a, const uchar* b) {
+        const __m128i ra = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)), zero);
+        const __m128i rb = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)), zero);
+        const __m128i left = _mm_unpacklo_epi64(ra, rb);
+        const __m128i right = _mm_unpacklo_epi64(_mm_srli_si128(ra, 6), _mm_srli_si128(rb, 6));
+        // At most 255 * 256, so the sixteen-bit sum cannot wrap.
+        return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(left, w0), _mm_mullo_epi16(right, w1)), 1);
+    };
+    const __m128i top = horizontal(pA, pB);
+    const __m128i bottom = horizontal(pA + stride, pB + stride);
+    const __m128i round = _mm_set1_epi32(16384);
+    const __m128i a = _mm_srai_epi32(
+        _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(top, bottom), _mm_set1_epi32((fyA << 16) | (256 - fyA))),
+                      round),
+        15);
+    const __m128i b = _mm_srai_epi32(
+        _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(top, bottom), _mm_set1_epi32((fyB << 16) | (256 - fyB))),
+                      round),
+        15);
+    uint64_t v;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&v), _mm_packus_epi16(_mm_packs_epi32(a, b), zero));
+    return (v & 0xFFFFFFu) | ((v >> 8) & 0xFFFFFF000000u);
 }
 #endif
 
@@ -156,18 +177,31 @@ void InnerSpan(const RotateJob& j, int64_t sx, int64_t sy, int from, int to, uch
     out += from * 3;
     const qsizetype stride = j.srcStride;
 #if defined(__SSE2__)
-    // Every pixel but the last is stored with four bytes, the fourth being
-    // overwritten by the next pixel; the last one must not touch its neighbour.
-    for (int x = from; x < to; ++x, out += 3, sx += j.xPerCol, sy += j.yPerCol) {
-        const int ix = static_cast<int>(sx >> kFracBits);
-        const int iy = static_cast<int>(sy >> kFracBits);
-        const int fx = static_cast<int>((sx >> (kFracBits - 8)) & 0xFF);
-        const int fy = static_cast<int>((sy >> (kFracBits - 8)) & 0xFF);
-        const uint32_t word = BlendVector(j.src + iy * stride + ix * 3, stride, fx, fy);
-        if (x + 1 < to)
-            std::memcpy(out, &word, 4);
+    // Pairs of pixels are stored with eight bytes, the last two being overwritten
+    // by the next pixel; at the end of the span nothing past it is touched, since
+    // the row's neighbour may belong to another thread.
+    const int64_t xStep2 = 2 * j.xPerCol;
+    const int64_t yStep2 = 2 * j.yPerCol;
+    int x = from;
+    for (; x + 1 < to; x += 2, out += 6, sx += xStep2, sy += yStep2) {
+        const int64_t sxB = sx + j.xPerCol;
+        const int64_t syB = sy + j.yPerCol;
+        const uchar* pA = j.src + static_cast<int>(sy >> kFracBits) * stride + static_cast<int>(sx >> kFracBits) * 3;
+        const uchar* pB =
+            j.src + static_cast<int>(syB >> kFracBits) * stride + static_cast<int>(sxB >> kFracBits) * 3;
+        const uint64_t words = BlendPairVector(pA, pB, stride, static_cast<int>((sx >> (kFracBits - 8)) & 0xFF),
+                                               static_cast<int>((sy >> (kFracBits - 8)) & 0xFF),
+                                               static_cast<int>((sxB >> (kFracBits - 8)) & 0xFF),
+                                               static_cast<int>((syB >> (kFracBits - 8)) & 0xFF));
+        if (x + 2 < to)
+            std::memcpy(out, &words, 8);
         else
-            std::memcpy(out, &word, 3);
+            std::memcpy(out, &words, 6);
+    }
+    if (x < to) {
+        const uchar* p = j.src + static_cast<int>(sy >> kFracBits) * stride + static_cast<int>(sx >> kFracBits) * 3;
+        Blend(p, p + 3, p + stride, p + stride + 3, static_cast<int>((sx >> (kFracBits - 8)) & 0xFF),
+              static_cast<int>((sy >> (kFracBits - 8)) & 0xFF), out);
     }
 #else
     for (int x = from; x < to; ++x, out += 3, sx += j.xPerCol, sy += j.yPerCol) {
