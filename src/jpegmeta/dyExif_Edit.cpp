@@ -20,8 +20,11 @@ int FindInSlot(const TEXIF_Data& d, unsigned slot, uint16_t tag)
     return -1;
 }
 
+// A single 16- or 32-bit number; a count other than 1 holds no usable value.
 bool TagNumber(const TTag& t, uint32_t& v)
 {
+    if (t.Ln != ExifTypeSize(t.Ft) || t.ListInd >= 0)
+        return false;
     switch (t.Ft) {
     case ftShort: case ftSShort: v = t.Mot; return true;
     case ftLong: case ftSLong: case ftIfd: v = t.Long; return true;

@@ -83,7 +83,7 @@ uint16_t AddToPool(TEXIF_Data& d, std::string s)
 // 16- or 32-bit number.
 bool PointerValue(const TTag& t, uint32_t& v)
 {
-    if (t.Ln > 4 || t.ListInd >= 0)
+    if (t.Ln != ExifTypeSize(t.Ft) || t.ListInd >= 0)
         return false;
     switch (t.Ft) {
     case ftShort: v = t.Mot; return true;
