@@ -1,0 +1,470 @@
+#include "scan/dsm/DsmSane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::once_flag g_initOnce;
+SANE_Status g_initStatus = SANE_STATUS_GOOD;
+
+// Descriptors must be fetched afresh before each access: a backend may rebuild them
+// whenever an option reports that the others need reloading.
+int FindOption(SANE_Handle h, const char* name, const SANE_Option_Descriptor** out)
+{
+    SANE_Int count = 0;
+    if (sane_control_option(h, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
+        return -1;
+    for (SANE_Int i = 1; i < count; ++i) {
+        const SANE_Option_Descriptor* d = sane_get_option_descriptor(h, i);
+        if (d && d->name && std::strcmp(d->name, name) == 0) {
+            if (out)
+                *out = d;
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool Usable(const SANE_Option_Descriptor* d)
+{
+    return SANE_OPTION_IS_ACTIVE(d->cap) && SANE_OPTION_IS_SETTABLE(d->cap);
+}
+
+SANE_Status SetNumber(SANE_Handle h, const char* name, double value)
+{
+    const SANE_Option_Descriptor* d = nullptr;
+    const int i = FindOption(h, name, &d);
+    if (i < 0 || !Usable(d))
+        return SANE_STATUS_UNSUPPORTED;
+    SANE_Word w;
+    if (d->type == SANE_TYPE_FIXED)
+        w = SANE_FIX(value);
+    else if (d->type == SANE_TYPE_INT)
+        w = static_cast<SANE_Word>(std::lround(value));
+    else if (d->type == SANE_TYPE_BOOL)
+        w = value != 0 ? SANE_TRUE : SANE_FALSE;
+    else
+        return SANE_STATUS_INVAL;
+    if (d->size > static_cast<SANE_Int>(sizeof(SANE_Word)))
+        return SANE_STATUS_INVAL;
+    return sane_control_option(h, i, SANE_ACTION_SET_VALUE, &w, nullptr);
+}
+
+SANE_Status SetString(SANE_Handle h, const char* name, const std::string& value)
+{
+    const SANE_Option_Descriptor* d = nullptr;
+    const int i = FindOption(h, name, &d);
+    if (i < 0 || !Usable(d) || d->type != SANE_TYPE_STRING)
+        return SANE_STATUS_UNSUPPORTED;
+    std::vector<char> buf(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)) + value.size() + 1, '\0');
+    std::memcpy(buf.data(), value.c_str(), value.size());
+    return sane_control_option(h, i, SANE_ACTION_SET_VALUE, buf.data(), nullptr);
+}
+
+bool GetNumber(SANE_Handle h, const char* name, double& value)
+{
+    const SANE_Option_Descriptor* d = nullptr;
+    const int i = FindOption(h, name, &d);
+    if (i < 0 || !SANE_OPTION_IS_ACTIVE(d->cap) || d->size != static_cast<SANE_Int>(sizeof(SANE_Word)))
+        return false;
+    SANE_Word w = 0;
+    if (sane_control_option(h, i, SANE_ACTION_GET_VALUE, &w, nullptr) != SANE_STATUS_GOOD)
+        return false;
+    value = d->type == SANE_TYPE_FIXED ? SANE_UNFIX(w) : w;
+    return true;
+}
+
+bool GetString(SANE_Handle h, const char* name, std::string& value)
+{
+    const SANE_Option_Descriptor* d = nullptr;
+    const int i = FindOption(h, name, &d);
+    if (i < 0 || !SANE_OPTION_IS_ACTIVE(d->cap) || d->type != SANE_TYPE_STRING || d->size <= 0)
+        return false;
+    std::vector<char> buf(static_cast<size_t>(d->size) + 1, '\0');
+    if (sane_control_option(h, i, SANE_ACTION_GET_VALUE, buf.data(), nullptr) != SANE_STATUS_GOOD)
+        return false;
+    value = buf.data();
+    return true;
+}
+
+// Range of a numeric option (range or word list constraint).
+bool GetRange(SANE_Handle h, const char* name, double& lo, double& hi)
+{
+    const SANE_Option_Descriptor* d = nullptr;
+    if (FindOption(h, name, &d) < 0)
+        return false;
+    auto unfix = [d](SANE_Word w) { return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(w) : double(w); };
+    if (d->constraint_type == SANE_CONSTRAINT_RANGE && d->constraint.range) {
+        lo = unfix(d->constraint.range->min);
+        hi = unfix(d->constraint.range->max);
+        return true;
+    }
+    if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list && d->constraint.word_list[0] > 0) {
+        lo = hi = unfix(d->constraint.word_list[1]);
+        for (SANE_Int k = 1; k <= d->constraint.word_list[0]; ++k) {
+            lo = std::min(lo, unfix(d->constraint.word_list[k]));
+            hi = std::max(hi, unfix(d->constraint.word_list[k]));
+        }
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> StringList(SANE_Handle h, const char* name)
+{
+    std::vector<std::string> out;
+    const SANE_Option_Descriptor* d = nullptr;
+    if (FindOption(h, name, &d) < 0 || d->constraint_type != SANE_CONSTRAINT_STRING_LIST)
+        return out;
+    for (const SANE_String_Const* s = d->constraint.string_list; s && *s; ++s)
+        out.emplace_back(*s);
+    return out;
+}
+
+bool Contains(const std::string& s, const char* part)
+{
+    std::string a = s, b = part;
+    std::transform(a.begin(), a.end(), a.begin(), ::tolower);
+    std::transform(b.begin(), b.end(), b.begin(), ::tolower);
+    return a.find(b) != std::string::npos;
+}
+
+SANE_Status SetExtra(SANE_Handle h, const std::string& name, const std::string& value)
+{
+    const SANE_Option_Descriptor* d = nullptr;
+    if (FindOption(h, name.c_str(), &d) < 0)
+        return SANE_STATUS_UNSUPPORTED;
+    if (d->type == SANE_TYPE_STRING)
+        return SetString(h, name.c_str(), value);
+    if (d->type == SANE_TYPE_BOOL) {
+        const bool on = value == "1" || value == "yes" || value == "true";
+        return SetNumber(h, name.c_str(), on ? 1 : 0);
+    }
+    return SetNumber(h, name.c_str(), std::atof(value.c_str()));
+}
+
+struct TFrame {
+    SANE_Parameters Params{};
+    TPageBuffer Data;
+    size_t Size = 0;
+};
+
+SANE_Status ReadFrame(SANE_Handle h, TScanProgress& progress, TFrame& frame)
+{
+    const SANE_Parameters& p = frame.Params;
+    const size_t expected = p.lines > 0 ? static_cast<size_t>(p.bytes_per_line) * static_cast<size_t>(p.lines) : 0;
+    // Room for the expected frame plus a little, so the read that reports the end never
+    // needs a reallocation; pages of unknown length grow by doubling.
+    size_t capacity = expected ? expected + 4096 : size_t(4) << 20;
+    frame.Data.reset(static_cast<uint8_t*>(std::malloc(capacity)));
+    if (!frame.Data)
+        return SANE_STATUS_NO_MEM;
+    for (;;) {
+        if (progress.Cancel)
+            return SANE_STATUS_CANCELLED;
+        if (capacity - frame.Size < 65536) {
+            const size_t grown = capacity * 2;
+            auto* p2 = static_cast<uint8_t*>(std::realloc(frame.Data.get(), grown));
+            if (!p2)
+                return SANE_STATUS_NO_MEM;
+            frame.Data.release();
+            frame.Data.reset(p2);
+            capacity = grown;
+        }
+        const size_t room = std::min<size_t>(capacity - frame.Size, size_t(1) << 20);
+        SANE_Int len = 0;
+        const SANE_Status st = sane_read(h, frame.Data.get() + frame.Size, static_cast<SANE_Int>(room), &len);
+        if (st == SANE_STATUS_EOF)
+            return SANE_STATUS_GOOD;
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        if (len > 0) {
+            frame.Size += static_cast<size_t>(len);
+            progress.Bytes += len;
+        }
+    }
+}
+
+// The high byte of each 16-bit sample (samples are in host order).
+void Reduce16(const uint8_t* src, uint8_t* dst, size_t samples)
+{
+    const uint16_t* s = reinterpret_cast<const uint16_t*>(src);
+    for (size_t i = 0; i < samples; ++i) {
+        uint16_t v;
+        std::memcpy(&v, s + i, 2);
+        dst[i] = static_cast<uint8_t>(v >> 8);
+    }
+}
+
+SANE_Status BuildPage(std::vector<TFrame>& frames, TScanPage& page)
+{
+    const SANE_Parameters& p0 = frames.front().Params;
+    const int width = p0.pixels_per_line;
+    const size_t bpl = static_cast<size_t>(p0.bytes_per_line);
+    if (width <= 0 || bpl == 0)
+        return SANE_STATUS_GOOD;  // empty page
+    int height = static_cast<int>(frames.front().Size / bpl);
+    if (p0.lines > 0)
+        height = std::min(height, p0.lines);
+    for (const TFrame& f : frames)
+        height = std::min<int>(height, static_cast<int>(f.Size / std::max<size_t>(1, size_t(f.Params.bytes_per_line))));
+    page.Width = width;
+    page.Height = height;
+    if (height <= 0)
+        return SANE_STATUS_GOOD;
+
+    const bool separate = p0.format == SANE_FRAME_RED || p0.format == SANE_FRAME_GREEN || p0.format == SANE_FRAME_BLUE;
+    if (!separate && p0.format == SANE_FRAME_GRAY && p0.depth == 1) {
+        page.PixelType = TWPT_BW;
+        page.BitsPerPixel = 1;
+        page.RowBytes = (static_cast<size_t>(width) + 7) / 8;
+        page.SrcStride = bpl;
+        page.Invert = true;
+        page.Size = frames.front().Size;
+        page.Data = std::move(frames.front().Data);
+        return SANE_STATUS_GOOD;
+    }
+    if (!separate && p0.depth == 8 && (p0.format == SANE_FRAME_GRAY || p0.format == SANE_FRAME_RGB)) {
+        const bool rgb = p0.format == SANE_FRAME_RGB;
+        page.PixelType = rgb ? TWPT_RGB : TWPT_GRAY;
+        page.BitsPerPixel = rgb ? 24 : 8;
+        page.RowBytes = static_cast<size_t>(width) * (rgb ? 3 : 1);
+        page.SrcStride = bpl;
+        page.Size = frames.front().Size;
+        page.Data = std::move(frames.front().Data);
+        return SANE_STATUS_GOOD;
+    }
+
+    // Everything else is normalised to 8 bits per sample in a packed buffer.
+    const bool rgb = separate || p0.format == SANE_FRAME_RGB;
+    const size_t channels = rgb ? 3 : 1;
+    const size_t rowBytes = static_cast<size_t>(width) * channels;
+    TPageBuffer out(static_cast<uint8_t*>(std::malloc(rowBytes * static_cast<size_t>(height))));
+    if (!out)
+        return SANE_STATUS_NO_MEM;
+    for (const TFrame& f : frames) {
+        const SANE_Parameters& p = f.Params;
+        const size_t fbpl = static_cast<size_t>(p.bytes_per_line);
+        int channel = -1;  // -1: every channel of the frame
+        if (p.format == SANE_FRAME_RED)
+            channel = 0;
+        else if (p.format == SANE_FRAME_GREEN)
+            channel = 1;
+        else if (p.format == SANE_FRAME_BLUE)
+            channel = 2;
+        const size_t samples = static_cast<size_t>(width) * (channel < 0 ? channels : 1);
+        std::vector<uint8_t> row(samples);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* src = f.Data.get() + fbpl * static_cast<size_t>(y);
+            if (p.depth == 16) {
+                Reduce16(src, row.data(), samples);
+            } else if (p.depth == 1) {
+                // Colour or separate-channel bits: 1 means full intensity here.
+                for (size_t i = 0; i < samples; ++i)
+                    row[i] = ((src[i / 8] >> (7 - (i % 8))) & 1) ? 255 : 0;
+            } else {
+                std::memcpy(row.data(), src, samples);
+            }
+            uint8_t* dst = out.get() + rowBytes * static_cast<size_t>(y);
+            if (channel < 0) {
+                std::memcpy(dst, row.data(), samples);
+            } else {
+                for (int x = 0; x < width; ++x)
+                    dst[static_cast<size_t>(x) * 3 + static_cast<size_t>(channel)] = row[static_cast<size_t>(x)];
+            }
+        }
+    }
+    page.PixelType = rgb ? TWPT_RGB : TWPT_GRAY;
+    page.BitsPerPixel = rgb ? 24 : 8;
+    page.RowBytes = rowBytes;
+    page.SrcStride = rowBytes;
+    page.Size = rowBytes * static_cast<size_t>(height);
+    page.Data = std::move(out);
+    return SANE_STATUS_GOOD;
+}
+
+} // namespace
+
+SANE_Status SaneEnsureInit()
+{
+    std::call_once(g_initOnce, [] {
+        SANE_Int version = 0;
+        g_initStatus = sane_init(&version, nullptr);
+    });
+    return g_initStatus;
+}
+
+SANE_Status SaneListDevices(std::vector<TSaneDeviceInfo>& out)
+{
+    out.clear();
+    SANE_Status st = SaneEnsureInit();
+    if (st != SANE_STATUS_GOOD)
+        return st;
+    const SANE_Device** list = nullptr;
+    st = sane_get_devices(&list, SANE_FALSE);
+    if (st != SANE_STATUS_GOOD)
+        return st;
+    for (const SANE_Device** d = list; d && *d; ++d) {
+        TSaneDeviceInfo info;
+        info.Name = (*d)->name ? (*d)->name : "";
+        info.Vendor = (*d)->vendor ? (*d)->vendor : "";
+        info.Model = (*d)->model ? (*d)->model : "";
+        info.Type = (*d)->type ? (*d)->type : "";
+        out.push_back(std::move(info));
+    }
+    return SANE_STATUS_GOOD;
+}
+
+void SaneReadCaps(SANE_Handle h, TDeviceCaps& caps)
+{
+    double lo, hi, v;
+    if (GetRange(h, SANE_NAME_SCAN_RESOLUTION, lo, hi)) {
+        caps.ResMin = lo;
+        caps.ResMax = hi;
+    }
+    if (GetNumber(h, SANE_NAME_SCAN_RESOLUTION, v))
+        caps.Resolution = v;
+    const std::vector<std::string> modes = StringList(h, SANE_NAME_SCAN_MODE);
+    if (!modes.empty()) {
+        caps.HasColor = caps.HasGray = caps.HasLineart = false;
+        for (const std::string& m : modes) {
+            if (!caps.HasColor && (m == SANE_VALUE_SCAN_MODE_COLOR || (Contains(m, "color") && !Contains(m, "lineart")))) {
+                caps.HasColor = true;
+                caps.ColorMode = m;
+            } else if (!caps.HasGray && (m == SANE_VALUE_SCAN_MODE_GRAY || Contains(m, "gray") || Contains(m, "grey"))) {
+                caps.HasGray = true;
+                caps.GrayMode = m;
+            } else if (!caps.HasLineart && (m == SANE_VALUE_SCAN_MODE_LINEART || Contains(m, "lineart") ||
+                                            Contains(m, "binary"))) {
+                caps.HasLineart = true;
+                caps.LineartMode = m;
+            }
+        }
+    }
+    std::string mode;
+    if (GetString(h, SANE_NAME_SCAN_MODE, mode))
+        caps.CurrentPixelType = mode == caps.GrayMode ? TWPT_GRAY : (mode == caps.LineartMode ? TWPT_BW : TWPT_RGB);
+    if (GetRange(h, SANE_NAME_SCAN_BR_X, lo, hi))
+        caps.MaxRight = hi;
+    if (GetRange(h, SANE_NAME_SCAN_BR_Y, lo, hi))
+        caps.MaxBottom = hi;
+    GetNumber(h, SANE_NAME_SCAN_TL_X, caps.Left);
+    GetNumber(h, SANE_NAME_SCAN_TL_Y, caps.Top);
+    GetNumber(h, SANE_NAME_SCAN_BR_X, caps.Right);
+    GetNumber(h, SANE_NAME_SCAN_BR_Y, caps.Bottom);
+    std::string source;
+    caps.Feeder = GetString(h, SANE_NAME_SCAN_SOURCE, source) && (Contains(source, "feeder") || Contains(source, "adf"));
+}
+
+SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<std::pair<std::string, std::string>>& extra)
+{
+    std::vector<std::string> modes = StringList(h, SANE_NAME_SCAN_MODE);
+    TDeviceCaps caps;
+    SaneReadCaps(h, caps);
+    if (!modes.empty()) {
+        std::string mode = caps.ColorMode;
+        if (s.PixelType == TWPT_GRAY || (s.PixelType == TWPT_BW && !caps.HasLineart))
+            mode = caps.GrayMode;
+        else if (s.PixelType == TWPT_BW)
+            mode = caps.LineartMode;
+        SetString(h, SANE_NAME_SCAN_MODE, mode);
+    }
+    // Without a lineart mode a two-colour page is a grey scan of depth 1.
+    SetNumber(h, SANE_NAME_BIT_DEPTH, s.PixelType == TWPT_BW && !caps.HasLineart ? 1 : 8);
+    SetNumber(h, SANE_NAME_SCAN_RESOLUTION, s.Dpi);
+    SetNumber(h, SANE_NAME_PREVIEW, s.Preview ? 1 : 0);
+    // The bottom-right corner first, so a shrinking area never passes its top-left one.
+    SetNumber(h, SANE_NAME_SCAN_TL_X, 0);
+    SetNumber(h, SANE_NAME_SCAN_TL_Y, 0);
+    SetNumber(h, SANE_NAME_SCAN_BR_X, s.Right);
+    SetNumber(h, SANE_NAME_SCAN_BR_Y, s.Bottom);
+    SetNumber(h, SANE_NAME_SCAN_TL_X, s.Left);
+    SetNumber(h, SANE_NAME_SCAN_TL_Y, s.Top);
+    for (const auto& kv : extra)
+        SetExtra(h, kv.first, kv.second);
+    return SANE_STATUS_GOOD;
+}
+
+SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page)
+{
+    std::vector<TFrame> frames;
+    for (;;) {
+        SANE_Status st = sane_start(h);
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        TFrame frame;
+        st = sane_get_parameters(h, &frame.Params);
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        if (frames.empty()) {
+            const SANE_Parameters& p = frame.Params;
+            const int passes = (p.format == SANE_FRAME_RED || p.format == SANE_FRAME_GREEN || p.format == SANE_FRAME_BLUE) ? 3 : 1;
+            progress.Expected = p.lines > 0 ? int64_t(p.bytes_per_line) * p.lines * passes : -1;
+        }
+        st = ReadFrame(h, progress, frame);
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        const bool last = frame.Params.last_frame != 0;
+        frames.push_back(std::move(frame));
+        if (last || frames.size() >= 3)
+            break;
+    }
+    return BuildPage(frames, page);
+}
+
+QString SaneStatusText(SANE_Status st)
+{
+    switch (st) {
+    case SANE_STATUS_GOOD:
+        return QString();
+    case SANE_STATUS_UNSUPPORTED:
+        return "Operazione non supportata dallo scanner.";
+    case SANE_STATUS_CANCELLED:
+        return "Scansione interrotta.";
+    case SANE_STATUS_DEVICE_BUSY:
+        return "Lo scanner è occupato. Attendere che termini l'operazione in corso e riprovare.";
+    case SANE_STATUS_INVAL:
+        return "Lo scanner non accetta le impostazioni richieste.";
+    case SANE_STATUS_EOF:
+        return "Lo scanner non ha restituito alcuna immagine (pagina vuota).";
+    case SANE_STATUS_JAMMED:
+        return "Carta inceppata nello scanner. Rimuovere il foglio e riprovare.";
+    case SANE_STATUS_NO_DOCS:
+        return "Nessun documento nello scanner. Inserire il foglio e riprovare.";
+    case SANE_STATUS_COVER_OPEN:
+        return "Il coperchio dello scanner è aperto. Chiuderlo e riprovare.";
+    case SANE_STATUS_IO_ERROR:
+        return "Errore di comunicazione con lo scanner (errore di ingresso/uscita). Controllare il collegamento.";
+    case SANE_STATUS_NO_MEM:
+        return "Memoria insufficiente per completare la scansione.";
+    case SANE_STATUS_ACCESS_DENIED:
+        return "Accesso allo scanner negato. Controllare i permessi del dispositivo.";
+    default:
+        return QString("Errore dello scanner (codice %1).").arg(static_cast<int>(st));
+    }
+}
+
+TW_UINT16 SaneStatusCondition(SANE_Status st)
+{
+    switch (st) {
+    case SANE_STATUS_GOOD:
+        return TWCC_SUCCESS;
+    case SANE_STATUS_JAMMED:
+        return TWCC_PAPERJAM;
+    case SANE_STATUS_NO_MEM:
+        return TWCC_LOWMEMORY;
+    case SANE_STATUS_DEVICE_BUSY:
+        return TWCC_MAXCONNECTIONS;
+    case SANE_STATUS_ACCESS_DENIED:
+        return TWCC_DENIED;
+    case SANE_STATUS_INVAL:
+        return TWCC_BADVALUE;
+    case SANE_STATUS_IO_ERROR:
+        return TWCC_CHECKDEVICEONLINE;
+    default:
+        return TWCC_OPERATIONERROR;
+    }
+}

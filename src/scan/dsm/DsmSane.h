@@ -1,0 +1,89 @@
+#pragma once
+// SANE side of the source manager: device list, options and page reading.
+// Every function taking or returning a SANE_Handle runs on a TSaneWorker thread only.
+
+#include "scan/TW_Const.h"
+
+#include <sane/sane.h>
+#include <sane/saneopts.h>
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct TSaneDeviceInfo {
+    std::string Name;
+    std::string Vendor;
+    std::string Model;
+    std::string Type;
+};
+
+// What the device offers, read once when the source opens.
+struct TDeviceCaps {
+    double ResMin = 1;
+    double ResMax = 1200;
+    double Resolution = 200;
+    bool HasColor = true;
+    bool HasGray = true;
+    bool HasLineart = false;
+    std::string ColorMode = "Color";
+    std::string GrayMode = "Gray";
+    std::string LineartMode;
+    int CurrentPixelType = TWPT_RGB;
+    double MaxRight = 215.9;   // mm
+    double MaxBottom = 297.0;  // mm
+    double Left = 0, Top = 0, Right = 210, Bottom = 297;  // current area, mm
+    bool Feeder = false;
+};
+
+// What one scan asks of the device.
+struct TScanSettings {
+    double Dpi = 200;
+    int PixelType = TWPT_RGB;
+    double Left = 0, Top = 0, Right = 210, Bottom = 297;  // mm
+    bool Preview = false;
+};
+
+struct TFreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+};
+using TPageBuffer = std::unique_ptr<uint8_t, TFreeDeleter>;
+
+// A page as the TWAIN side hands it out: rows top first, TWAIN sample order (red,
+// green, blue; 1-bit rows with 0 = black once Invert is applied).
+struct TScanPage {
+    int Width = 0;
+    int Height = 0;
+    int PixelType = TWPT_RGB;
+    int BitsPerPixel = 24;
+    double Dpi = 0;
+    size_t RowBytes = 0;   // meaningful bytes per row
+    size_t SrcStride = 0;  // bytes between rows in Data
+    bool Invert = false;   // SANE's 1-bit black is 1, TWAIN's chocolate black is 0
+    TPageBuffer Data;
+    size_t Size = 0;
+};
+
+// Progress and cancellation shared between a reading worker and the interface.
+struct TScanProgress {
+    std::atomic<bool> Cancel{false};
+    std::atomic<int64_t> Bytes{0};
+    std::atomic<int64_t> Expected{-1};
+};
+
+SANE_Status SaneEnsureInit();
+SANE_Status SaneListDevices(std::vector<TSaneDeviceInfo>& out);
+void SaneReadCaps(SANE_Handle h, TDeviceCaps& caps);
+// Applies the settings, then the extra options (name, value) the manager was given.
+SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<std::pair<std::string, std::string>>& extra);
+// Starts the device and reads one page, all frames. The caller ends the scan with sane_cancel.
+SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page);
+
+// The user's words for a SANE status, and the TWAIN condition code that stands for it.
+QString SaneStatusText(SANE_Status st);
+TW_UINT16 SaneStatusCondition(SANE_Status st);

@@ -1,0 +1,461 @@
+// A data source's life: triplet dispatch and states, its dialog, and the pages read on
+// the worker thread.
+
+#include "scan/dsm/DsmSource.h"
+
+#include "scan/dsm/DsmDialogs.h"
+
+#include <QEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+#include <cstring>
+
+namespace {
+
+// A small picture of a page for the preview, without any TWAIN packing.
+QImage PageToImage(const TScanPage& page)
+{
+    if (!page.Data || page.Width <= 0 || page.Height <= 0)
+        return QImage();
+    QImage img(page.Width, page.Height, QImage::Format_RGB888);
+    for (int y = 0; y < page.Height; ++y) {
+        const uint8_t* src = page.Data.get() + page.SrcStride * static_cast<size_t>(y);
+        uint8_t* dst = img.scanLine(y);
+        for (int x = 0; x < page.Width; ++x, dst += 3) {
+            if (page.PixelType == TWPT_RGB) {
+                std::memcpy(dst, src + x * 3, 3);
+            } else if (page.PixelType == TWPT_GRAY) {
+                dst[0] = dst[1] = dst[2] = src[x];
+            } else {
+                const bool set = (src[x / 8] >> (7 - (x & 7))) & 1;
+                dst[0] = dst[1] = dst[2] = (set != page.Invert) ? 255 : 0;
+            }
+        }
+    }
+    return img;
+}
+
+} // namespace
+
+TDsmSource::TDsmSource(const TW_IDENTITY& identity, const TSaneDeviceInfo& device, std::shared_ptr<TSaneWorker> worker,
+                       SANE_Handle handle, const TDeviceCaps& caps, const TExtraOptions& extra)
+    : Identity(identity), device_(device), worker_(std::move(worker)), handle_(handle), caps_(caps), extra_(extra)
+{
+    pixelType_ = static_cast<TW_UINT16>(caps.CurrentPixelType);
+    bitDepth_ = pixelType_ == TWPT_RGB ? 24 : (pixelType_ == TWPT_GRAY ? 8 : 1);
+    xDpi_ = yDpi_ = caps.Resolution;
+    area_.Left = caps.Left;
+    area_.Top = caps.Top;
+    area_.Right = caps.Right;
+    area_.Bottom = caps.Bottom;
+    progressTimer_.setInterval(100);
+    connect(&progressTimer_, &QTimer::timeout, this, &TDsmSource::OnProgressTick);
+}
+
+TDsmSource::~TDsmSource()
+{
+    StopJob();
+}
+
+TW_UINT16 TDsmSource::Fail(TW_UINT16 cc)
+{
+    Condition = cc;
+    return TWRC_FAILURE;
+}
+
+TW_UINT16 TDsmSource::Ok()
+{
+    Condition = TWCC_SUCCESS;
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 TDsmSource::Entry(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)
+{
+    if (dg == DG_CONTROL && dat == DAT_STATUS) {
+        if (msg != MSG_GET || !data)
+            return Fail(TWCC_BADPROTOCOL);
+        auto* st = static_cast<TW_STATUS*>(data);
+        st->ConditionCode = Condition;
+        st->Reserved = 0;
+        Condition = TWCC_SUCCESS;
+        return TWRC_SUCCESS;
+    }
+    if (dg == DG_CONTROL && dat == DAT_EVENT) {
+        if (msg != MSG_PROCESSEVENT || !data)
+            return Fail(TWCC_BADPROTOCOL);
+        if (State < 5)
+            return Fail(TWCC_SEQERROR);
+        return ProcessEvent(static_cast<TW_EVENT*>(data));
+    }
+    // Only event routing may enter while a call waits for the device.
+    if (Busy)
+        return Fail(TWCC_SEQERROR);
+    if (!data && !(dg == DG_IMAGE && dat == DAT_IMAGEFILEXFER))
+        return Fail(TWCC_BADVALUE);
+    if (dg == DG_CONTROL) {
+        switch (dat) {
+        case DAT_CAPABILITY:
+            return Capability(msg, static_cast<TW_CAPABILITY*>(data));
+        case DAT_USERINTERFACE:
+            return UserInterface(msg, static_cast<TW_USERINTERFACE*>(data));
+        case DAT_PENDINGXFERS:
+            return PendingXfers(msg, static_cast<TW_PENDINGXFERS*>(data));
+        case DAT_SETUPMEMXFER: {
+            if (msg != MSG_GET)
+                return Fail(TWCC_BADPROTOCOL);
+            if (State < 4 || State > 6)
+                return Fail(TWCC_SEQERROR);
+            auto* s = static_cast<TW_SETUPMEMXFER*>(data);
+            const auto stride = static_cast<TW_UINT32>(PageStride());
+            s->MinBufSize = stride;
+            s->Preferred = stride > 65536 ? stride : 65536;
+            s->MaxBufSize = TWON_DONTCARE32;
+            return Ok();
+        }
+        case DAT_SETUPFILEXFER: {
+            if (State < 4 || State > 6)
+                return Fail(TWCC_SEQERROR);
+            auto* s = static_cast<TW_SETUPFILEXFER*>(data);
+            if (msg == MSG_GET || msg == MSG_GETDEFAULT) {
+                std::memset(s, 0, sizeof *s);
+                std::strncpy(s->FileName, msg == MSG_GET && !fileName_.empty() ? fileName_.c_str() : "TWAIN.TMP", 255);
+                s->Format = TWFF_BMP;
+                return Ok();
+            }
+            if (msg == MSG_SET) {
+                if (s->Format != TWFF_BMP)
+                    return Fail(TWCC_BADVALUE);
+                fileName_.assign(s->FileName, strnlen(s->FileName, 256));
+                return Ok();
+            }
+            return Fail(TWCC_BADPROTOCOL);
+        }
+        default:
+            return Fail(TWCC_BADPROTOCOL);
+        }
+    }
+    if (dg == DG_IMAGE) {
+        switch (dat) {
+        case DAT_IMAGEINFO:
+            if (msg != MSG_GET)
+                return Fail(TWCC_BADPROTOCOL);
+            return ImageInfo(static_cast<TW_IMAGEINFO*>(data));
+        case DAT_IMAGELAYOUT:
+            return ImageLayout(msg, static_cast<TW_IMAGELAYOUT*>(data));
+        case DAT_IMAGEMEMXFER:
+            if (msg != MSG_GET)
+                return Fail(TWCC_BADPROTOCOL);
+            return MemXfer(static_cast<TW_IMAGEMEMXFER*>(data));
+        case DAT_IMAGENATIVEXFER:
+            if (msg != MSG_GET)
+                return Fail(TWCC_BADPROTOCOL);
+            return NativeXfer(static_cast<TW_HANDLE*>(data));
+        case DAT_IMAGEFILEXFER:
+            if (msg != MSG_GET)
+                return Fail(TWCC_BADPROTOCOL);
+            return FileXfer();
+        case DAT_PALETTE8:
+            // SANE devices deliver no palettes.
+            if (State < 4 || State > 6)
+                return Fail(TWCC_SEQERROR);
+            return Fail(TWCC_BADPROTOCOL);
+        default:
+            return Fail(TWCC_BADPROTOCOL);
+        }
+    }
+    return Fail(TWCC_BADPROTOCOL);
+}
+
+TW_UINT16 TDsmSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui)
+{
+    if (msg == MSG_ENABLEDS) {
+        if (State != 4)
+            return Fail(TWCC_SEQERROR);
+        if (abandoned_)
+            return Fail(TWCC_CHECKDEVICEONLINE);
+        showUI_ = ui->ShowUI != 0;
+        parent_ = static_cast<QWidget*>(ui->hParent);
+        closeRequested_ = false;
+        State = 5;
+        if (showUI_) {
+            TScanSettings preset = CurrentSettings();
+            const QString title = QString::fromStdString(device_.Vendor + " " + device_.Model);
+            dialog_ = std::make_unique<TSourceDialog>(title, caps_, preset, parent_);
+            connect(dialog_.get(), &TSourceDialog::ScanRequested, this, [this] { StartScan(false); });
+            connect(dialog_.get(), &TSourceDialog::PreviewRequested, this, [this] { StartScan(true); });
+            connect(dialog_.get(), &TSourceDialog::StopRequested, this, [this] {
+                if (jobState_)
+                    jobState_->Progress.Cancel = true;
+            });
+            connect(dialog_.get(), &TSourceDialog::CloseRequested, this, [this] {
+                if (jobState_ && !jobConsumed_)
+                    jobState_->Progress.Cancel = true;
+                closeRequested_ = true;
+                PostDsmEvent();
+            });
+            dialog_->show();
+            dialog_->raise();
+        } else {
+            // Without an interface the page is read at once with the negotiated settings.
+            StartScan(false);
+        }
+        return Ok();
+    }
+    if (msg == MSG_DISABLEDS) {
+        if (State != 5)
+            return Fail(TWCC_SEQERROR);
+        StopJob();
+        if (dialog_) {
+            dialog_->hide();
+            dialog_.reset();
+        }
+        State = 4;
+        return Ok();
+    }
+    if (msg == MSG_ENABLEDSUIONLY)
+        return Fail(TWCC_BADPROTOCOL);
+    return Fail(TWCC_BADPROTOCOL);
+}
+
+TW_UINT16 TDsmSource::ProcessEvent(TW_EVENT* ev)
+{
+    ev->TWMessage = MSG_NULL;
+    auto* event = static_cast<QEvent*>(ev->pEvent);
+    if (!event || event->type() != static_cast<QEvent::Type>(DsmEventType())) {
+        Condition = TWCC_SUCCESS;
+        return TWRC_NOTDSEVENT;
+    }
+    Condition = TWCC_SUCCESS;
+    if (Busy || State != 5)
+        return TWRC_DSEVENT;
+    if (jobState_ && jobState_->Ready && !jobConsumed_) {
+        const TW_UINT16 message = FinishJob();
+        if (message != MSG_NULL) {
+            ev->TWMessage = message;
+            return TWRC_DSEVENT;
+        }
+    }
+    if (closeRequested_ && (jobConsumed_ || !jobState_)) {
+        closeRequested_ = false;
+        ev->TWMessage = MSG_CLOSEDSREQ;
+    }
+    return TWRC_DSEVENT;
+}
+
+TScanSettings TDsmSource::CurrentSettings() const
+{
+    TScanSettings s = area_;
+    s.Dpi = xDpi_;
+    s.PixelType = pixelType_;
+    s.Preview = false;
+    return s;
+}
+
+void TDsmSource::StartScan(bool preview)
+{
+    if (abandoned_ || (jobState_ && !jobConsumed_))
+        return;
+    auto state = std::make_shared<TJobState>();
+    TScanSettings s = dialog_ ? dialog_->Settings() : CurrentSettings();
+    if (dialog_ && !preview) {
+        // What the user chose becomes the source's current settings.
+        xDpi_ = yDpi_ = s.Dpi;
+        pixelType_ = static_cast<TW_UINT16>(s.PixelType);
+        area_ = s;
+    }
+    if (preview) {
+        s.Dpi = std::max(caps_.ResMin, std::min(caps_.ResMax, 50.0));
+        s.Left = s.Top = 0;
+        s.Right = caps_.MaxRight;
+        s.Bottom = caps_.MaxBottom;
+        if (s.PixelType == TWPT_BW)
+            s.PixelType = TWPT_GRAY;
+        s.Preview = true;
+    }
+    state->Preview = preview;
+    state->Settings = s;
+    jobState_ = state;
+    jobConsumed_ = false;
+    SANE_Handle h = handle_;
+    const TExtraOptions extra = extra_;
+    job_ = worker_->Submit(
+        [state, h, extra, s] {
+            state->Status = SaneApply(h, s, extra);
+            if (state->Status == SANE_STATUS_GOOD)
+                state->Status = SaneReadPage(h, state->Progress, state->Page);
+            if (state->Status != SANE_STATUS_GOOD) {
+                // Report the failure before ending the scan: some backends hang in
+                // sane_cancel after a failed read, and the user must hear of it anyway.
+                state->Ready = true;
+                PostDsmEvent();
+                sane_cancel(h);
+                return;
+            }
+            sane_cancel(h);
+            state->Ready = true;
+            PostDsmEvent();
+        });
+    lastBytes_ = -1;
+    sinceProgress_.start();
+    if (dialog_)
+        dialog_->SetBusy(true, preview ? "Anteprima in corso..." : "Scansione in corso...");
+    progressTimer_.start();
+}
+
+void TDsmSource::OnProgressTick()
+{
+    if (!jobState_ || jobConsumed_) {
+        progressTimer_.stop();
+        return;
+    }
+    const int64_t bytes = jobState_->Progress.Bytes;
+    if (dialog_)
+        dialog_->SetProgress(bytes, jobState_->Progress.Expected);
+    if (bytes != lastBytes_) {
+        lastBytes_ = bytes;
+        sinceProgress_.restart();
+        return;
+    }
+    if (jobState_->Ready || sinceProgress_.elapsed() < WatchdogMs())
+        return;
+    progressTimer_.stop();
+    QMessageBox box(QMessageBox::Warning, "Scanner",
+                    QString("Lo scanner non risponde da %1 secondi.\n\nAbbandonare il dispositivo? Il programma "
+                            "resta utilizzabile.")
+                        .arg((sinceProgress_.elapsed() + 500) / 1000),
+                    QMessageBox::NoButton, dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_);
+    box.setObjectName("DsmWatchdogBox");
+    QPushButton* yes = box.addButton("Sì", QMessageBox::YesRole);
+    box.addButton("No, attendi ancora", QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    if (jobState_->Ready && !jobConsumed_) {
+        return;  // the answer came while the user was reading the question
+    }
+    if (box.clickedButton() == static_cast<QAbstractButton*>(yes)) {
+        Abandon("Lo scanner non risponde ed è stato abbandonato. Chiudere questa finestra; per usarlo di nuovo "
+                "spegnerlo e riaccenderlo.");
+        return;
+    }
+    sinceProgress_.restart();
+    progressTimer_.start();
+}
+
+void TDsmSource::Abandon(const QString& why)
+{
+    abandoned_ = true;
+    jobConsumed_ = true;
+    progressTimer_.stop();
+    AbandonSaneWorker(worker_);
+    if (dialog_) {
+        dialog_->SetBusy(false);
+        dialog_->ShowStatus(why, true);
+        for (const char* name : {"BtScan", "BtPreview"})
+            if (auto* w = dialog_->findChild<QWidget*>(name))
+                w->setEnabled(false);
+    } else {
+        QMessageBox::warning(parent_, "Scanner", why);
+        closeRequested_ = true;
+        PostDsmEvent();
+    }
+}
+
+TW_UINT16 TDsmSource::FinishJob()
+{
+    jobConsumed_ = true;
+    progressTimer_.stop();
+    auto state = jobState_;
+    if (dialog_)
+        dialog_->SetBusy(false);
+    QString error;
+    if (state->Status != SANE_STATUS_GOOD)
+        error = SaneStatusText(state->Status);
+    else if (state->Page.Height <= 0 || !state->Page.Data)
+        error = SaneStatusText(SANE_STATUS_EOF);
+    if (!error.isEmpty()) {
+        Condition = SaneStatusCondition(state->Status);
+        if (dialog_) {
+            dialog_->ShowStatus(error, state->Status != SANE_STATUS_CANCELLED);
+        } else {
+            QMessageBox::warning(parent_, "Scanner", error);
+            closeRequested_ = true;
+            return MSG_CLOSEDSREQ;
+        }
+        return MSG_NULL;
+    }
+    if (state->Preview) {
+        if (dialog_) {
+            dialog_->ShowPreview(PageToImage(state->Page), state->Settings);
+            dialog_->ShowStatus("Anteprima completata: regolare l'area e premere \"Scansiona\".", false);
+        }
+        return MSG_NULL;
+    }
+    page_ = std::move(state->Page);
+    page_.Dpi = state->Settings.Dpi;
+    rowsSent_ = 0;
+    State = 6;
+    if (dialog_)
+        dialog_->ShowStatus("Trasferimento dell'immagine...", false);
+    return MSG_XFERREADY;
+}
+
+void TDsmSource::StopJob()
+{
+    progressTimer_.stop();
+    if (jobState_ && !jobConsumed_)
+        jobState_->Progress.Cancel = true;
+    jobConsumed_ = true;
+}
+
+bool TDsmSource::CloseDevice(QWidget* parent)
+{
+    StopJob();
+    dialog_.reset();
+    if (abandoned_ || worker_->Abandoned())
+        return false;
+    SANE_Handle h = handle_;
+    auto job = worker_->Submit([h] { sane_close(h); });
+    Busy = true;
+    const bool done = WaitForJob(job, parent, "chiusura dello scanner");
+    Busy = false;
+    if (!done) {
+        abandoned_ = true;
+        AbandonSaneWorker(worker_);
+    }
+    return done;
+}
+
+bool TDsmSource::NextFeederPage()
+{
+    auto state = std::make_shared<TJobState>();
+    state->Settings = CurrentSettings();
+    SANE_Handle h = handle_;
+    auto job = worker_->Submit([state, h] {
+        state->Status = SaneReadPage(h, state->Progress, state->Page);
+        sane_cancel(h);
+    });
+    Busy = true;
+    const bool done = WaitForJob(job, dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_, "pagina successiva");
+    Busy = false;
+    if (!done) {
+        abandoned_ = true;
+        AbandonSaneWorker(worker_);
+        return false;
+    }
+    if (state->Status == SANE_STATUS_GOOD && state->Page.Height > 0 && state->Page.Data) {
+        page_ = std::move(state->Page);
+        page_.Dpi = state->Settings.Dpi;
+        rowsSent_ = 0;
+        return true;
+    }
+    // An empty feeder ends the batch quietly; any other failure is the user's business.
+    if (state->Status != SANE_STATUS_NO_DOCS && state->Status != SANE_STATUS_GOOD) {
+        const QString text = SaneStatusText(state->Status);
+        if (dialog_)
+            dialog_->ShowStatus(text, true);
+        else
+            QMessageBox::warning(parent_, "Scanner", text);
+    }
+    return false;
+}

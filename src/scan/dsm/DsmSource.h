@@ -1,0 +1,106 @@
+#pragma once
+// One open data source of our manager: a SANE device with its TWAIN capabilities,
+// states 4 to 7, its settings dialog and the page it hands over.
+
+#include "scan/TW_Const.h"
+#include "scan/dsm/DsmSane.h"
+#include "scan/dsm/DsmWorker.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QWidget;
+class TSourceDialog;
+
+using TExtraOptions = std::vector<std::pair<std::string, std::string>>;
+
+class TDsmSource : public QObject {
+    Q_OBJECT
+public:
+    TDsmSource(const TW_IDENTITY& identity, const TSaneDeviceInfo& device, std::shared_ptr<TSaneWorker> worker,
+               SANE_Handle handle, const TDeviceCaps& caps, const TExtraOptions& extra);
+    ~TDsmSource() override;
+
+    // Every triplet addressed to this source (DAT_STATUS included).
+    TW_UINT16 Entry(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+    // Closes the device on its worker; false when the user abandoned a device that hung.
+    bool CloseDevice(QWidget* parent);
+
+    TW_IDENTITY Identity{};
+    int State = 4;
+    TW_UINT16 Condition = TWCC_SUCCESS;
+    // Set while a call waits synchronously for the worker, so re-entrant calls are refused.
+    bool Busy = false;
+
+private:
+    TW_UINT16 Fail(TW_UINT16 cc);
+    TW_UINT16 Ok();
+    TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap);
+    TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui);
+    TW_UINT16 ProcessEvent(TW_EVENT* ev);
+    TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
+    TW_UINT16 MemXfer(TW_IMAGEMEMXFER* xfer);
+    TW_UINT16 NativeXfer(TW_HANDLE* out);
+    TW_UINT16 FileXfer();
+    TW_UINT16 PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* p);
+    TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* lay);
+
+    TScanSettings CurrentSettings() const;
+    void StartScan(bool preview);
+    TW_UINT16 FinishJob();
+    void OnProgressTick();
+    void StopJob();
+    void Abandon(const QString& why);
+    bool NextFeederPage();
+    size_t PageStride() const;
+    double UnitsPerInch() const;
+    uint8_t* BuildDib(size_t& size) const;
+
+    TSaneDeviceInfo device_;
+    std::shared_ptr<TSaneWorker> worker_;
+    SANE_Handle handle_;
+    TDeviceCaps caps_;
+    TExtraOptions extra_;
+    bool abandoned_ = false;
+
+    // Capabilities
+    TW_UINT16 xferMech_ = TWSX_NATIVE;
+    TW_UINT16 units_ = TWUN_INCHES;
+    TW_UINT16 pixelType_ = TWPT_RGB;
+    TW_UINT16 bitDepth_ = 24;
+    double xDpi_ = 200, yDpi_ = 200;
+    TW_INT16 xferCount_ = -1;
+    TScanSettings area_;
+
+    // User interface
+    bool showUI_ = false;
+    QWidget* parent_ = nullptr;
+    std::unique_ptr<TSourceDialog> dialog_;
+    bool closeRequested_ = false;
+
+    // The page being read and the one handed over
+    struct TJobState {
+        TScanProgress Progress;
+        std::atomic<bool> Ready{false};  // result known (the scan may still be ending)
+        TScanPage Page;
+        SANE_Status Status = SANE_STATUS_GOOD;
+        bool Preview = false;
+        TScanSettings Settings;
+    };
+    std::shared_ptr<TJobState> jobState_;
+    std::shared_ptr<TDsmJob> job_;
+    bool jobConsumed_ = true;
+    QTimer progressTimer_;
+    QElapsedTimer sinceProgress_;
+    int64_t lastBytes_ = -1;
+    TScanPage page_;
+    int rowsSent_ = 0;
+    std::string fileName_;
+};
