@@ -271,7 +271,7 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     if (!path.empty())
-        Run("rm -rf '" + path + "'");
+        RunCommand("rm -rf '" + path + "'");
 }
 
 bool WriteBytes(const std::string& file, const Bytes& b)
@@ -287,7 +287,7 @@ Bytes ReadBytes(const std::string& file)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int Run(const std::string& cmd, std::string* output)
+int RunCommand(const std::string& cmd, std::string* output)
 {
     FILE* f = popen((cmd + " 2>&1").c_str(), "r");
     if (!f)
@@ -305,5 +305,5 @@ int Run(const std::string& cmd, std::string* output)
 
 bool HaveTool(const char* name)
 {
-    return Run(std::string("command -v ") + name + " >/dev/null") == 0;
+    return RunCommand(std::string("command -v ") + name + " >/dev/null") == 0;
 }

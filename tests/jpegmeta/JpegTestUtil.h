@@ -77,5 +77,5 @@ struct TempDir {
 bool WriteBytes(const std::string& file, const Bytes& b);
 Bytes ReadBytes(const std::string& file);
 // Runs a shell command; returns its exit status and standard output.
-int Run(const std::string& cmd, std::string* output = nullptr);
+int RunCommand(const std::string& cmd, std::string* output = nullptr);
 bool HaveTool(const char* name);
