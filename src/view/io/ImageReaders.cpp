@@ -50,6 +50,8 @@ void SetImageErrorNotifier(TImageErrorNotifier notifier)
     gNotifier = std::move(notifier);
 }
 
+void ReportImageError(const QString& message) { Notify(message, nullptr); }
+
 bool HasImageErrorNotifier()
 {
     std::lock_guard<std::mutex> lock(gNotifierMutex);

@@ -43,6 +43,8 @@ private:
 using TImageErrorNotifier = std::function<void(const QString& message)>;
 void SetImageErrorNotifier(TImageErrorNotifier notifier);
 bool HasImageErrorNotifier();
+// Hands a message to the installed notifier (nothing happens without one).
+void ReportImageError(const QString& message);
 
 // Loads fileName into bitmap as QImage::Format_BGR888, whatever the file holds
 // (grey, palette, 1-bit, 16 bits per channel, CMYK, transparency over white).
