@@ -1,0 +1,186 @@
+#include "config/U_Savecfg.h"
+
+#include "platform/ProfileFile.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+QString IniFileName;
+
+QString IniNameForProgram(const QString& programFileName)
+{
+    // Only a name with an extension has three characters to spare; dropping three
+    // letters of an extensionless Linux program name would give nonsense.
+    if (programFileName.lastIndexOf(u'.') > 0)
+        return programFileName.left(programFileName.size() - 3) + QStringLiteral("ini");
+    return programFileName + QStringLiteral(".ini");
+}
+
+QString ComputeIniFileName(const QString& programFilePath, const QString& localDataPath)
+{
+    QString dir = localDataPath + QStringLiteral("Lodrevan/Corvanta/");
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    return dir + IniNameForProgram(QFileInfo(programFilePath).fileName());
+}
+
+QString ReadFileIni(const QString& fileName, const QString& section, const QString& key, QString* error)
+{
+    QString value;
+    QString why;
+    if (!ProfileFile::ReadString(fileName, section, key, value, &why))
+        value.clear();
+    if (error)
+        *error = why;
+    return value;
+}
+
+bool WriteFileIni(const QString& fileName, const QString& section, const QString& key, const QString& value,
+                  QString* error)
+{
+    QString why;
+    const bool ok = ProfileFile::WriteString(fileName, section, key, value, &why);
+    if (error)
+        *error = ok ? QString() : why;
+    return ok;
+}
+
+QString BoolToString(bool value, const QString& trueText, const QString& falseText)
+{
+    return value ? trueText : falseText;
+}
+
+bool StringToBool(const QString& text)
+{
+    if (text == u"1" || text == u"X")
+        return true;
+    return !text.isEmpty() && (text[0] == u'T' || text[0] == u'V');
+}
+
+bool ValidInteger(const QString& text, int32_t* value)
+{
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < n && text[i] == u'$') {
+        base = 16;
+        ++i;
+    } else if (i < n && (text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n)
+        return false;
+    int64_t v = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        int d;
+        if (c >= u'0' && c <= u'9')
+            d = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            d = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            d = c - u'A' + 10;
+        else
+            return false;
+        v = v * base + d;
+        if (v > int64_t(1) << 31) // beyond what any sign can bring back into range
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v > INT32_MAX || v < INT32_MIN)
+        return false;
+    if (value)
+        *value = static_cast<int32_t>(v);
+    return true;
+}
+
+namespace {
+
+// Outer size: a window is measured with its frame, as the stored values are.
+QSize OuterSize(const QWidget* w)
+{
+    return w->isWindow() ? w->frameGeometry().size() : w->size();
+}
+
+void SetOuterWidth(QWidget* w, int outer)
+{
+    const int frame = OuterSize(w).width() - w->width();
+    w->resize(outer - frame, w->height());
+}
+
+void SetOuterHeight(QWidget* w, int outer)
+{
+    const int frame = OuterSize(w).height() - w->height();
+    w->resize(w->width(), outer - frame);
+}
+
+} // namespace
+
+void CenterObject(QWidget* control, QWidget* parent)
+{
+    if (!control)
+        return;
+    QSize area;
+    if (parent) {
+        area = OuterSize(parent);
+    } else {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        area = screen->geometry().size();
+    }
+    const QSize own = OuterSize(control);
+    // C++ integer division truncates toward zero, as the stored layouts expect.
+    const int left = (area.width() - own.width()) / 2;
+    const int top = (area.height() - own.height()) / 2;
+    control->move(left, control->y());
+    control->move(control->x(), top);
+}
+
+void FormPositionIni(QWidget* form, bool save, bool positionOnly)
+{
+    if (!form)
+        return;
+    const QString section = form->objectName();
+    if (save) {
+        if (form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+            return;
+        const QRect outer = form->isWindow() ? form->frameGeometry() : form->geometry();
+        WriteFileIni(IniFileName, section, QStringLiteral("TOP"), QString::number(outer.y()));
+        WriteFileIni(IniFileName, section, QStringLiteral("LEFT"), QString::number(outer.x()));
+        WriteFileIni(IniFileName, section, QStringLiteral("WIDTH"), QString::number(outer.width()));
+        WriteFileIni(IniFileName, section, QStringLiteral("HEIGHT"), QString::number(outer.height()));
+        return;
+    }
+    if (!QFileInfo(IniFileName).isFile()) {
+        SetOuterHeight(form, 725);
+        SetOuterWidth(form, 900);
+        CenterObject(form, nullptr);
+        return;
+    }
+    int32_t v = 0;
+    if (ValidInteger(ReadFileIni(IniFileName, section, QStringLiteral("TOP")), &v))
+        form->move(form->x(), v);
+    if (ValidInteger(ReadFileIni(IniFileName, section, QStringLiteral("LEFT")), &v))
+        form->move(v, form->y());
+    if (positionOnly)
+        return;
+    if (ValidInteger(ReadFileIni(IniFileName, section, QStringLiteral("WIDTH")), &v))
+        SetOuterWidth(form, v);
+    if (ValidInteger(ReadFileIni(IniFileName, section, QStringLiteral("HEIGHT")), &v))
+        SetOuterHeight(form, v);
+}
