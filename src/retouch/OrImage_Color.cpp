@@ -15,6 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace orimage {
 
 bool TColorEffects::AllOff() const
@@ -182,6 +186,161 @@ void RenderMode(TMode mode, const TTables& tb, const QImage& src, const QImage* 
     }
 }
 
+#if defined(__x86_64__)
+// The slider path (brightness, contrast, lightness, darkness, saturation within
+// +-255, nothing else) in 16-bit lanes, 32 pixels per step: two groups of 16
+// pixels, one in each 128-bit half, so every shuffle stays within its half.
+// Every division by 255 is exact here: the products stay below 65280, where
+// x div 255 == ((x + 1) x 257) >> 16, and the signs are applied to the
+// magnitudes afterwards, which is what truncation toward zero means.
+#define ORIMAGE_AVX2 __attribute__((target("avx2")))
+
+bool SimdApplies(const TColorEffects& fx)
+{
+    auto within = [](int32_t v) { return v >= -255 && v <= 255; };
+    return fx.Posterize == 0 && fx.Solorize == 0 && fx.Splitlight <= 0 && !fx.GrayScale &&
+           within(fx.Brightness) && within(fx.Contrast) && within(fx.Lightness) && within(fx.Darkness) &&
+           within(fx.Saturation);
+}
+
+struct TShuffles {
+    alignas(16) int8_t split[3][3][16];  // [plane][input chunk]
+    alignas(16) int8_t merge[3][3][16];  // [output chunk][plane]
+    TShuffles()
+    {
+        for (int plane = 0; plane < 3; ++plane)
+            for (int k = 0; k < 3; ++k)
+                for (int j = 0; j < 16; ++j) {
+                    const int g = 3 * j + plane;
+                    split[plane][k][j] = static_cast<int8_t>(g / 16 == k ? g % 16 : -128);
+                    const int out = 16 * k + j;
+                    merge[k][plane][j] = static_cast<int8_t>(out % 3 == plane ? out / 3 : -128);
+                }
+    }
+};
+
+ORIMAGE_AVX2 inline __m256i Div255(__m256i u)
+{
+    return _mm256_mulhi_epu16(_mm256_add_epi16(u, _mm256_set1_epi16(1)), _mm256_set1_epi16(257));
+}
+
+struct TLanes {
+    __m256i absC, signC, absL, signL, absD, signD, bright, absS, signS, roundS;
+};
+
+ORIMAGE_AVX2 inline __m256i ToneLanes(__m256i c, const TLanes& k)
+{
+    const __m256i c255 = _mm256_set1_epi16(255);
+    // Contrast: magnitude from |127 - c|, negative at or below 127 (2c - 255 is never 0).
+    __m256i t = Div255(_mm256_mullo_epi16(_mm256_abs_epi16(_mm256_sub_epi16(c, _mm256_set1_epi16(127))), k.absC));
+    t = _mm256_sign_epi16(_mm256_sign_epi16(t, _mm256_sub_epi16(_mm256_add_epi16(c, c), c255)), k.signC);
+    const __m256i l = _mm256_sign_epi16(Div255(_mm256_mullo_epi16(_mm256_sub_epi16(c255, c), k.absL)), k.signL);
+    const __m256i d = _mm256_sign_epi16(Div255(_mm256_mullo_epi16(c, k.absD)), k.signD);
+    const __m256i sum =
+        _mm256_add_epi16(_mm256_add_epi16(c, t), _mm256_add_epi16(_mm256_add_epi16(l, d), k.bright));
+    return _mm256_min_epi16(_mm256_max_epi16(sum, _mm256_setzero_si256()), c255);
+}
+
+// ((c - a) x (S + 255)) div 255 + a, as |c - a| + or - ceil/floor(|c - a| x |S| / 255)
+// with the sign of c - a; the clamp comes with the pack to bytes.
+ORIMAGE_AVX2 inline __m256i SaturateLanes(__m256i c, __m256i a, const TLanes& k)
+{
+    const __m256i dl = _mm256_sub_epi16(c, a);
+    const __m256i ad = _mm256_abs_epi16(dl);
+    const __m256i q = Div255(_mm256_add_epi16(_mm256_mullo_epi16(ad, k.absS), k.roundS));
+    const __m256i m = _mm256_add_epi16(ad, _mm256_sign_epi16(q, k.signS));
+    return _mm256_add_epi16(_mm256_sign_epi16(m, dl), a);
+}
+
+ORIMAGE_AVX2 inline __m256i Load2x16(const uchar* lo, const uchar* hi)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+
+ORIMAGE_AVX2 void RenderAvx2(const TColorEffects& fx, const TTables& tb, const QImage& src, QImage& dst)
+{
+    static const TShuffles sh;
+    auto sign = [](int32_t v) { return static_cast<int16_t>(v < 0 ? -1 : 1); };
+    TLanes k;
+    k.absC = _mm256_set1_epi16(static_cast<int16_t>(std::abs(fx.Contrast)));
+    k.signC = _mm256_set1_epi16(sign(fx.Contrast));
+    k.absL = _mm256_set1_epi16(static_cast<int16_t>(std::abs(fx.Lightness)));
+    k.signL = _mm256_set1_epi16(sign(fx.Lightness));
+    k.absD = _mm256_set1_epi16(static_cast<int16_t>(std::abs(fx.Darkness)));
+    k.signD = _mm256_set1_epi16(static_cast<int16_t>(fx.Darkness > 0 ? -1 : 1));
+    k.bright = _mm256_set1_epi16(static_cast<int16_t>(fx.Brightness));
+    k.absS = _mm256_set1_epi16(static_cast<int16_t>(std::abs(fx.Saturation)));
+    k.signS = _mm256_set1_epi16(sign(fx.Saturation));
+    // Rounding the magnitude up when the saturation is negative keeps the division truncating toward zero.
+    k.roundS = _mm256_set1_epi16(static_cast<int16_t>(fx.Saturation < 0 ? 254 : 0));
+    const bool saturate = fx.Saturation != 0;
+    const __m256i invert = _mm256_set1_epi8(static_cast<char>(tb.invertMask));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i third = _mm256_set1_epi16(21846);  // (s x 21846) >> 16 == s div 3 for s <= 765
+    __m256i split[3][3], merge[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            split[i][j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(sh.split[i][j])));
+            merge[i][j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(sh.merge[i][j])));
+        }
+
+    const int w = src.width();
+    uchar* dstBits = dst.bits();
+    const qsizetype dstStride = dst.bytesPerLine();
+    for (int y = 0; y < src.height(); ++y) {
+        const uchar* s = src.constScanLine(y);
+        uchar* d = dstBits + y * dstStride;
+        int x = 0;
+        for (; x + 32 <= w; x += 32, s += 96, d += 96) {
+            const __m256i in[3] = {Load2x16(s, s + 48), Load2x16(s + 16, s + 64), Load2x16(s + 32, s + 80)};
+            __m256i lo[3], hi[3];
+            for (int p = 0; p < 3; ++p) {
+                const __m256i plane = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(in[0], split[p][0]),
+                                                                      _mm256_shuffle_epi8(in[1], split[p][1])),
+                                                      _mm256_shuffle_epi8(in[2], split[p][2]));
+                lo[p] = ToneLanes(_mm256_unpacklo_epi8(plane, zero), k);
+                hi[p] = ToneLanes(_mm256_unpackhi_epi8(plane, zero), k);
+            }
+            if (saturate) {
+                const __m256i aLo =
+                    _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_add_epi16(lo[0], lo[1]), lo[2]), third);
+                const __m256i aHi =
+                    _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_add_epi16(hi[0], hi[1]), hi[2]), third);
+                for (int p = 0; p < 3; ++p) {
+                    lo[p] = SaturateLanes(lo[p], aLo, k);
+                    hi[p] = SaturateLanes(hi[p], aHi, k);
+                }
+            }
+            __m256i planes[3];
+            for (int p = 0; p < 3; ++p)
+                planes[p] = _mm256_xor_si256(_mm256_packus_epi16(lo[p], hi[p]), invert);
+            for (int c = 0; c < 3; ++c) {
+                const __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(planes[0], merge[c][0]),
+                                                                    _mm256_shuffle_epi8(planes[1], merge[c][1])),
+                                                    _mm256_shuffle_epi8(planes[2], merge[c][2]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * c), _mm256_castsi256_si128(out));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 48 + 16 * c), _mm256_extracti128_si256(out, 1));
+            }
+        }
+        // The last pixels of the row through the tables, which give the same values.
+        for (; x < w; ++x, s += 3, d += 3) {
+            const int b1 = tb.lut[s[0]], g1 = tb.lut[s[1]], r1 = tb.lut[s[2]];
+            if (saturate) {
+                const int a = (r1 + g1 + b1) / 3;
+                d[0] = tb.fin[tb.sat[b1 - a + 255] + a + kSumOffset];
+                d[1] = tb.fin[tb.sat[g1 - a + 255] + a + kSumOffset];
+                d[2] = tb.fin[tb.sat[r1 - a + 255] + a + kSumOffset];
+            } else {
+                d[0] = static_cast<uint8_t>(b1) ^ tb.invertMask;
+                d[1] = static_cast<uint8_t>(g1) ^ tb.invertMask;
+                d[2] = static_cast<uint8_t>(r1) ^ tb.invertMask;
+            }
+        }
+    }
+}
+#endif
+
 } // namespace
 
 void RenderColorEffects(const QImage& srcIn, const QImage* noise, const TColorEffects& fx, QImage& dst)
@@ -212,6 +371,13 @@ void RenderColorEffects(const QImage& srcIn, const QImage* noise, const TColorEf
 
     TTables tb;
     BuildTables(fx, tb);
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (!hasNoise && avx2 && SimdApplies(fx)) {
+        RenderAvx2(fx, tb, src, dst);
+        return;
+    }
+#endif
     const bool solar = fx.Posterize == 0 && fx.Solorize != 0;
     const TMode mode = fx.GrayScale ? kGrey : (fx.Saturation != 0 ? kSaturate : kPlain);
 

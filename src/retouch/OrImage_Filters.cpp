@@ -39,14 +39,30 @@ void AntiAliasRect(QImage& bmp, int x0, int y0, int x1, int y1)
     if (xa > xb || ya > yb)
         return;
     const TRows row(bmp);
+    // Only the left neighbour is a value written in this pass's row; the row above
+    // is final, the row below and the right neighbour are not written yet. Their
+    // sum is taken for the whole row first, leaving one addition in the chain.
+    std::vector<uint16_t> partial(static_cast<size_t>(xb - xa + 1) * 3);
     for (int y = ya; y <= yb; ++y) {
         const uchar* up = row(y - 1);
         uchar* cur = row(y);
         const uchar* down = row(y + 1);
-        for (int x = xa; x <= xb; ++x) {
-            const int i = x * 3;
-            for (int c = 0; c < 3; ++c)
-                cur[i + c] = static_cast<uchar>((up[i + c] + down[i + c] + cur[i - 3 + c] + cur[i + 3 + c]) >> 2);
+        const int first = xa * 3;
+        const int count = static_cast<int>(partial.size());
+        for (int i = 0; i < count; ++i)
+            partial[static_cast<size_t>(i)] =
+                static_cast<uint16_t>(up[first + i] + down[first + i] + cur[first + i + 3]);
+        // The left neighbour's new value stays in a register instead of a store and reload.
+        int lb = cur[first - 3], lg = cur[first - 2], lr = cur[first - 1];
+        const uint16_t* sum = partial.data();
+        uchar* out = cur + first;
+        for (int i = 0; i < count; i += 3) {
+            lb = (sum[i] + lb) >> 2;
+            lg = (sum[i + 1] + lg) >> 2;
+            lr = (sum[i + 2] + lr) >> 2;
+            out[i] = static_cast<uchar>(lb);
+            out[i + 1] = static_cast<uchar>(lg);
+            out[i + 2] = static_cast<uchar>(lr);
         }
     }
 }

@@ -212,3 +212,30 @@ TEST(ColorStage, TablesAgreeWithTheFormulasForManySettings)
         EXPECT_EQ(mismatches, 0) << "round " << round;
     }
 }
+
+TEST(ColorStage, SliderSettingsAgreeWithTheFormulasAcrossWholeRowsAndTails)
+{
+    // The slider range, including the extremes of every bounded setter, on a width
+    // that is not a multiple of any block size.
+    std::mt19937 rng(77);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const QImage src = Noisy(37, 9, 3);
+    for (int round = 0; round < 200; ++round) {
+        TColorEffects fx;
+        const int edge = round % 4;
+        fx.Brightness = edge == 0 ? 255 : edge == 1 ? -255 : pick(-255, 255);
+        fx.Contrast = edge == 0 ? 255 : edge == 1 ? -255 : pick(-255, 255);
+        fx.Lightness = edge == 0 ? -255 : edge == 1 ? 255 : pick(-255, 255);
+        fx.Darkness = round % 3 == 0 ? 0 : pick(-255, 255);
+        fx.Saturation = round % 5 == 0 ? 0 : (edge == 0 ? -255 : edge == 1 ? 255 : pick(-255, 255));
+        fx.Invert = round % 2 == 1;
+        QImage out;
+        RenderColorEffects(src, nullptr, fx, out);
+        int mismatches = 0;
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x)
+                if (!(At(out, x, y) == Direct(At(src, x, y), {0, 0, 0}, fx)) && mismatches++ < 3)
+                    ADD_FAILURE() << "round " << round << " at " << x << "," << y;
+        ASSERT_EQ(mismatches, 0) << "round " << round;
+    }
+}
