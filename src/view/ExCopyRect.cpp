@@ -178,6 +178,74 @@ void RunRows(uint8_t* dbase, qsizetype dstride, int32_t dx0, int32_t dy0, int32_
     }
 }
 
+// Enlarging (or copying) along both axes: every destination pixel blends two
+// source pixels per axis. Source rows are first interpolated horizontally
+// once each (a row serves several destination rows), then each destination
+// row blends the two rows around it.
+template <int BPP>
+void RunRowsEnlarge(uint8_t* dbase, qsizetype dstride, int32_t dx0, int32_t dy0, int32_t dy1, const uint8_t* sbase,
+                    qsizetype sstride, const Axis& h, const Axis& v)
+{
+    const size_t nx = h.first.size();
+    const size_t rowValues = nx * BPP;
+    thread_local std::vector<int32_t> tapOffset;
+    thread_local std::vector<uint32_t> tapWeight;
+    thread_local std::vector<uint32_t> rowsBuffer;
+    tapOffset.resize(nx);
+    tapWeight.resize(nx);
+    if (rowsBuffer.size() < 2 * rowValues)
+        rowsBuffer.resize(2 * rowValues);
+    // Two taps per pixel: the second weight is 0 where only one source pixel counts.
+    const int32_t sxLast = h.first.back() + h.count.back() - 1;
+    for (size_t i = 0; i < nx; ++i) {
+        tapOffset[i] = h.first[i];
+        tapWeight[i] = h.count[i] == 2 ? h.weights[static_cast<size_t>(h.offset[i]) + 1] : 0;
+    }
+    auto interpolate = [&](int32_t sy, uint32_t* out) {
+        const uint8_t* row = sbase + sy * sstride;
+        for (size_t i = 0; i < nx; ++i) {
+            const uint8_t* p0 = row + static_cast<qsizetype>(tapOffset[i]) * BPP;
+            const uint8_t* p1 = tapOffset[i] < sxLast ? p0 + BPP : p0;
+            const uint32_t w1 = tapWeight[i];
+            const uint32_t w0 = kOne - w1;
+            for (int c = 0; c < BPP; ++c)
+                out[c] = p0[c] * w0 + p1[c] * w1;
+            out += BPP;
+        }
+    };
+    uint32_t* upper = rowsBuffer.data();
+    uint32_t* lower = upper + rowValues;
+    int32_t upperRow = -1, lowerRow = -1;
+    for (int32_t y = dy0; y < dy1; ++y) {
+        const size_t iy = static_cast<size_t>(y - dy0);
+        const int32_t sy = v.first[iy];
+        const uint32_t wv = v.count[iy] == 2 ? v.weights[static_cast<size_t>(v.offset[iy]) + 1] : 0;
+        const int32_t sy1 = wv != 0 ? sy + 1 : sy;
+        if (upperRow != sy) {
+            if (lowerRow == sy) {
+                std::swap(upper, lower);
+                std::swap(upperRow, lowerRow);
+            } else {
+                interpolate(sy, upper);
+                upperRow = sy;
+            }
+        }
+        uint8_t* out = dbase + y * dstride + static_cast<qsizetype>(dx0) * BPP;
+        if (wv == 0) {
+            for (size_t i = 0; i < rowValues; ++i)
+                out[i] = static_cast<uint8_t>((upper[i] + (kOne / 2)) >> kWeightBits);
+            continue;
+        }
+        if (lowerRow != sy1) {
+            interpolate(sy1, lower);
+            lowerRow = sy1;
+        }
+        const uint32_t wu = kOne - wv;
+        for (size_t i = 0; i < rowValues; ++i)
+            out[i] = static_cast<uint8_t>((upper[i] * wu + lower[i] * wv + (1u << 23)) >> 24);
+    }
+}
+
 template <int BPP, typename Acc>
 void BoxReduceRows(const QImage& src, QImage& out, int k)
 {
@@ -259,10 +327,18 @@ bool ExCopyRect(QImage& dest, const TRect& destRect, const QImage& src, const TR
               dx1 - int64_t(destRect.Left));
     BuildAxis(v, srcRect.Top, int64_t(srcRect.Bottom) - srcRect.Top, dH, dy0 - int64_t(destRect.Top),
               dy1 - int64_t(destRect.Top));
-    if (bpp == 3)
+    const bool enlarging = srcRect.Right - srcRect.Left <= dW && srcRect.Bottom - srcRect.Top <= dH;
+    const bool copying = h.identity && v.identity;
+    if (enlarging && !copying) {
+        if (bpp == 3)
+            RunRowsEnlarge<3>(dbase, dest.bytesPerLine(), dx0, dy0, dy1, sbase, src.bytesPerLine(), h, v);
+        else
+            RunRowsEnlarge<4>(dbase, dest.bytesPerLine(), dx0, dy0, dy1, sbase, src.bytesPerLine(), h, v);
+    } else if (bpp == 3) {
         RunRows<3>(dbase, dest.bytesPerLine(), dx0, dy0, dy1, sbase, src.bytesPerLine(), h, v);
-    else
+    } else {
         RunRows<4>(dbase, dest.bytesPerLine(), dx0, dy0, dy1, sbase, src.bytesPerLine(), h, v);
+    }
     return true;
 }
 
