@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -294,7 +295,12 @@ void RunSplit(const RotateJob& job, int threads)
     for (int t = 1; t < n; ++t) {
         const int from = static_cast<int>(static_cast<int64_t>(rows) * t / n);
         const int to = static_cast<int>(static_cast<int64_t>(rows) * (t + 1) / n);
-        workers.emplace_back([&job, from, to] { RotateRows(job, from, to); });
+        try {
+            workers.emplace_back([&job, from, to] { RotateRows(job, from, to); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the rows are done here instead.
+            RotateRows(job, from, to);
+        }
     }
     RotateRows(job, 0, static_cast<int>(static_cast<int64_t>(rows) / n));
     for (auto& w : workers)
