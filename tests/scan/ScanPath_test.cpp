@@ -1,7 +1,7 @@
 // The whole road of a scan over the real SANE test backend: scan command, our source
 // manager and its dialog, memory transfer, 24-bit picture, "Scansione.bmp" and the view.
 
-#include "ScanTestSupport.h"
+#include "ScanFixture.h"
 
 #include "scan/ScanCommands.h"
 #include "scan/TW_Apps.h"
@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QListWidget>
+#include <QTimer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -17,76 +19,7 @@
 
 using namespace scantest;
 
-namespace {
-
-// Stands in for the main window: records what the commands ask of it.
-struct TFakeWindow {
-    QString acqFile;
-    QString resolution = "200";
-    bool greyFirma = false;
-    bool signatureMode = false;
-    QStringList loaded;
-    QImage shown;
-    bool buttonEnabled = true;
-
-    TScanHost Host()
-    {
-        TScanHost h;
-        h.AcqImgFile = [this] { return acqFile; };
-        h.ResolutionText = [this] { return resolution; };
-        h.GrayScaleScanFirma = [this] { return greyFirma; };
-        h.SignatureMode = [this] { return signatureMode; };
-        h.LoadScannedFile = [this](const QString& f) {
-            loaded << f;
-            shown = QImage(f).convertToFormat(QImage::Format_BGR888);
-        };
-        h.SetScanButtonEnabled = [this](bool on) { buttonEnabled = on; };
-        return h;
-    }
-};
-
-class ScanPath : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        PrepareEnvironment();
-        ClearDeviceOptions();
-        SetWatchdogMs(1500);
-        window.acqFile = TempDir() + "/Scansione.bmp";
-        QFile::remove(window.acqFile);
-        commands = std::make_unique<TScanCommands>(nullptr, window.Host());
-        commands->InstallAppMessage();
-    }
-    void TearDown() override
-    {
-        // Leave no connection behind for the next test, whatever happened.
-        if (QDialog* d = SourceDialog())
-            QTest::mouseClick(d->findChild<QPushButton*>("BtAnnulla"), Qt::LeftButton);
-        WaitUntil([] { return !TScanCommands::ConnectionOpen(); }, 30000);
-        commands.reset();
-    }
-
-    // Presses the scan command, waits for the source's dialog and lets `drive` set it up.
-    QDialog* OpenSourceDialog()
-    {
-        commands->BtScanNowClick();
-        QDialog* d = nullptr;
-        WaitUntil([&] { return (d = SourceDialog()) != nullptr || !TScanCommands::ConnectionOpen(); });
-        return d;
-    }
-
-    void ClickScanAndWaitForClose(QDialog* d)
-    {
-        QTest::mouseClick(d->findChild<QPushButton*>("BtScan"), Qt::LeftButton);
-        ASSERT_TRUE(WaitUntil([&] { return !TScanCommands::ConnectionOpen() && !commands->TwainACQ(); }));
-    }
-
-    TBoxCatcher boxes;
-    TFakeWindow window;
-    std::unique_ptr<TScanCommands> commands;
-};
-
-} // namespace
+class ScanPath : public ScanFixture {};
 
 TEST_F(ScanPath, ColourScanAt200DpiMatchesScanimageAndReachesTheView)
 {
@@ -96,11 +29,11 @@ TEST_F(ScanPath, ColourScanAt200DpiMatchesScanimageAndReachesTheView)
     // The module's settings preset the dialog.
     EXPECT_EQ(d->findChild<QSpinBox*>("EdResolution")->value(), 200);
     EXPECT_EQ(d->findChild<QComboBox*>("CbMode")->currentText(), "Colori");
-    ClickScanAndWaitForClose(d);
+    Click(d, "BtScan");
+    ASSERT_TRUE(WaitClosed());
     EXPECT_TRUE(boxes.Boxes.empty()) << boxes.All().toStdString();
 
-    const QImage ref = ScanimageReference({"--mode", "Color", "--depth", "8", "--resolution", "200", "-l", "0", "-t",
-                                           "0", "-x", "210", "-y", "297"});
+    const QImage ref = ScanimageReference(A4Colour200());
     ASSERT_FALSE(ref.isNull());
     ASSERT_EQ(window.loaded, QStringList{window.acqFile});
     const QImage& got = commands->imTwain();
@@ -110,4 +43,127 @@ TEST_F(ScanPath, ColourScanAt200DpiMatchesScanimageAndReachesTheView)
     // "Scansione.bmp" holds the same picture the view shows.
     EXPECT_EQ(window.shown, ref);
     EXPECT_TRUE(window.buttonEnabled);
+}
+
+namespace {
+
+// A grey reference with its level in all three channels, as our picture holds it.
+QImage GreyReference(const QStringList& extra = {})
+{
+    return ScanimageReference(QStringList{"--mode", "Gray", "--depth", "8", "--resolution", "200", "-l", "0", "-t",
+                                          "0", "-x", "210", "-y", "297"} + extra);
+}
+
+} // namespace
+
+TEST_F(ScanPath, GreyIsAskedForOnlyInTheSignatureModeWithTheOptionChecked)
+{
+    struct Case {
+        bool greyFirma, signature;
+        const char* mode;
+    };
+    for (const Case c : {Case{true, false, "Colori"}, Case{false, true, "Colori"}, Case{true, true, "Scala di grigi"}}) {
+        window.greyFirma = c.greyFirma;
+        window.signatureMode = c.signature;
+        QDialog* d = OpenSourceDialog();
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->findChild<QComboBox*>("CbMode")->currentText(), c.mode) << c.greyFirma << c.signature;
+        Click(d, "BtAnnulla");
+        ASSERT_TRUE(WaitClosed());
+    }
+}
+
+TEST_F(ScanPath, GreyScanMatchesScanimage)
+{
+    window.greyFirma = window.signatureMode = true;
+    ScanAndWait();
+    const QImage ref = GreyReference();
+    ASSERT_FALSE(ref.isNull());
+    EXPECT_EQ(commands->imTwain(), ref);
+    EXPECT_EQ(window.shown, ref);
+}
+
+TEST_F(ScanPath, ResolutionTextRules)
+{
+    // "abc" asks for 200, "0" asks for nothing (the device keeps its own 200 and colour
+    // although grey is wanted), a refused 5000 stops the settings before the pixel type,
+    // and a plain number is taken as it is.
+    ScanAndWait();  // the test device keeps its last settings: start from colour, 200 dpi
+    window.greyFirma = window.signatureMode = true;
+    struct Case {
+        const char* text;
+        int dpi;
+        const char* mode;
+    };
+    for (const Case c : {Case{"0", 200, "Colori"}, Case{"5000", 200, "Colori"}, Case{"abc", 200, "Scala di grigi"},
+                         Case{"150", 150, "Scala di grigi"}}) {
+        window.resolution = c.text;
+        QDialog* d = OpenSourceDialog();
+        ASSERT_NE(d, nullptr) << c.text;
+        EXPECT_EQ(d->findChild<QSpinBox*>("EdResolution")->value(), c.dpi) << c.text;
+        EXPECT_EQ(d->findChild<QComboBox*>("CbMode")->currentText(), c.mode) << c.text;
+        Click(d, "BtAnnulla");
+        ASSERT_TRUE(WaitClosed());
+    }
+    EXPECT_TRUE(boxes.Boxes.empty()) << boxes.All().toStdString();
+    EXPECT_EQ(ParseScanResolution(" 300 "), 300);
+    EXPECT_EQ(ParseScanResolution(""), 200);
+    EXPECT_EQ(ParseScanResolution("12x"), 200);
+}
+
+TEST_F(ScanPath, ClosingTheDialogWithoutScanningKeepsTheLastScanAndTheView)
+{
+    ScanAndWait();
+    ASSERT_EQ(window.loaded.size(), 1);
+    const QByteArray before = [&] {
+        QFile f(window.acqFile);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    QDialog* d = OpenSourceDialog();
+    ASSERT_NE(d, nullptr);
+    Click(d, "BtAnnulla");
+    ASSERT_TRUE(WaitClosed());
+    EXPECT_EQ(window.loaded.size(), 1);
+    QFile f(window.acqFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    EXPECT_TRUE(window.buttonEnabled);
+}
+
+TEST_F(ScanPath, SelectedScannerBecomesTheDefaultSource)
+{
+    // Annulla picks nothing.
+    WhenShown(SelectDialog, [](QWidget* sel) {
+        QTest::mouseClick(sel->findChild<QPushButton*>("BtAnnulla"), Qt::LeftButton);
+    });
+    EXPECT_FALSE(commands->BtSelectScanClick());
+
+    WhenShown(SelectDialog, [](QWidget* sel) {
+        auto* list = sel->findChild<QListWidget*>("LwSources");
+        EXPECT_EQ(list->count(), 2);
+        EXPECT_TRUE(list->item(1)->text().contains("Noname frontend-tester"));
+        list->setCurrentRow(1);
+        QTest::mouseClick(sel->findChild<QPushButton*>("BtOk"), Qt::LeftButton);
+    });
+    ASSERT_TRUE(commands->BtSelectScanClick());
+    EXPECT_STREQ(SourceIdentity.ProductName, "test:1");
+    EXPECT_FALSE(ManagerOpen);
+
+    // The next scan opens the picked scanner without being told which.
+    QDialog* d = OpenSourceDialog();
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(SourceIdentity.ProductName, "test:1");
+    Click(d, "BtAnnulla");
+    ASSERT_TRUE(WaitClosed());
+
+    WhenShown(SelectDialog, [](QWidget* sel) {
+        auto* list = sel->findChild<QListWidget*>("LwSources");
+        EXPECT_EQ(list->currentRow(), 1);  // the dialog opens on the default source
+        list->setCurrentRow(0);
+        QTest::mouseClick(sel->findChild<QPushButton*>("BtOk"), Qt::LeftButton);
+    });
+    ASSERT_TRUE(commands->BtSelectScanClick());
+    EXPECT_STREQ(SourceIdentity.ProductName, "test:0");
+    EXPECT_TRUE(boxes.Boxes.empty()) << boxes.All().toStdString();
 }

@@ -72,6 +72,20 @@ bool WaitUntil(const std::function<bool()>& done, int guardMs)
     return true;
 }
 
+void WhenShown(const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, find, action] {
+        if (QWidget* w = find()) {
+            timer->stop();
+            timer->deleteLater();
+            action(w);
+        }
+    });
+    timer->start();
+}
+
 TBoxCatcher::TBoxCatcher()
 {
     timer_.setInterval(10);

@@ -27,6 +27,10 @@ QString TempDir();
 // hanging the whole suite; the paths under test end through the source's watchdog.
 bool WaitUntil(const std::function<bool()>& done, int guardMs = 120000);
 
+// Runs `action` once, from the event loop, as soon as `find` returns a widget; for
+// dialogs that run their own modal loop.
+void WhenShown(const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& action);
+
 // Answers every message box that appears (Yes, else OK) and records caption and text.
 class TBoxCatcher : public QObject {
 public:

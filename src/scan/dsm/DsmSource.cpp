@@ -227,8 +227,19 @@ TW_UINT16 TDsmSource::ProcessEvent(TW_EVENT* ev)
         return TWRC_NOTDSEVENT;
     }
     Condition = TWCC_SUCCESS;
-    if (Busy || State != 5)
+    if (Busy || (State != 5 && State != 6))
         return TWRC_DSEVENT;
+    if (State == 6) {
+        // The user gave up on a page the application never fetched: drop it and let
+        // the application close the source.
+        if (closeRequested_) {
+            closeRequested_ = false;
+            page_ = TScanPage();
+            State = 5;
+            ev->TWMessage = MSG_CLOSEDSREQ;
+        }
+        return TWRC_DSEVENT;
+    }
     if (jobState_ && jobState_->Ready && !jobConsumed_) {
         const TW_UINT16 message = FinishJob();
         if (message != MSG_NULL) {
@@ -347,6 +358,9 @@ void TDsmSource::Abandon(const QString& why)
     abandoned_ = true;
     jobConsumed_ = true;
     progressTimer_.stop();
+    // Should the device ever answer, the abandoned worker still releases it.
+    SANE_Handle h = handle_;
+    worker_->Submit([h] { sane_close(h); });
     AbandonSaneWorker(worker_);
     if (dialog_) {
         dialog_->SetBusy(false);
@@ -357,8 +371,8 @@ void TDsmSource::Abandon(const QString& why)
     } else {
         QMessageBox::warning(parent_, "Scanner", why);
         closeRequested_ = true;
-        PostDsmEvent();
     }
+    PostDsmEvent();
 }
 
 TW_UINT16 TDsmSource::FinishJob()

@@ -210,11 +210,16 @@ TW_UINT16 TDsmSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap)
             (cap->Cap == ICAP_XRESOLUTION ? xDpi_ : yDpi_) = dpi;
             return Ok();
         }
-        case ICAP_BITDEPTH:
-            if ((v & 0xFFFF) != 1 && (v & 0xFFFF) != 8 && (v & 0xFFFF) != 24)
+        case ICAP_BITDEPTH: {
+            // Each depth belongs to one pixel type here: 24 is colour, 8 grey, 1 two-colour.
+            const TW_UINT16 d = static_cast<TW_UINT16>(v & 0xFFFF);
+            const TW_UINT32 type = d == 24 ? TWPT_RGB : (d == 8 ? TWPT_GRAY : (d == 1 ? TWPT_BW : 0xFFFF));
+            if (std::find(pixelTypes.begin(), pixelTypes.end(), type) == pixelTypes.end())
                 return Fail(TWCC_BADVALUE);
-            bitDepth_ = static_cast<TW_UINT16>(v);
+            bitDepth_ = d;
+            pixelType_ = static_cast<TW_UINT16>(type);
             return Ok();
+        }
         case ICAP_PIXELTYPE:
             if (std::find(pixelTypes.begin(), pixelTypes.end(), v & 0xFFFF) == pixelTypes.end())
                 return Fail(TWCC_BADVALUE);
