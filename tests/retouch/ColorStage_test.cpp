@@ -133,49 +133,6 @@ TEST(ColorStage, GreyWinsOverSaturationAndInvertComesLast)
     EXPECT_EQ(RenderOne({10, 200, 250}, fx), (Rgb{245, 55, 5}));
 }
 
-TEST(ColorStage, GreyHalvesGoToTheEvenNeighbour)
-{
-    TColorEffects fx;
-    fx.GrayScale = true;
-    // 0.11 x 50 = 5.5 -> 6; 0.11 x 150 = 16.5 -> 16; 0.3 x 5 = 1.5 -> 2.
-    EXPECT_EQ(RenderOne({0, 0, 50}, fx).r, 6);
-    EXPECT_EQ(RenderOne({0, 0, 150}, fx).r, 16);
-    EXPECT_EQ(RenderOne({5, 0, 0}, fx).r, 2);
-}
-
-TEST(ColorStage, NoiseIsAddedBeforeTheClampPerChannelAndPosition)
-{
-    QImage src = Filled(2, 1, {100, 100, 100});
-    QImage noise = Filled(2, 1, {0, 0, 0});
-    Set(noise, 1, 0, {200, 10, 0});
-    TColorEffects fx;
-    fx.Brightness = -50;
-    QImage out;
-    RenderColorEffects(src, &noise, fx, out);
-    EXPECT_EQ(At(out, 0, 0), (Rgb{50, 50, 50}));
-    EXPECT_EQ(At(out, 1, 0), (Rgb{250, 60, 50}));
-    // Noise alone changes the picture even with every adjustment off.
-    RenderColorEffects(src, &noise, TColorEffects{}, out);
-    EXPECT_EQ(At(out, 1, 0), (Rgb{255, 110, 100}));
-}
-
-TEST(ColorStage, AllOffReproducesTheSourceAndReusesTheBuffer)
-{
-    const QImage src = Noisy(37, 11);
-    QImage out;
-    RenderColorEffects(src, nullptr, TColorEffects{}, out);
-    EXPECT_TRUE(SamePixels(src, out));
-    const uchar* buffer = out.constBits();
-    TColorEffects fx;
-    fx.Brightness = 1;
-    RenderColorEffects(src, nullptr, fx, out);
-    EXPECT_EQ(out.constBits(), buffer);
-    EXPECT_EQ(At(out, 3, 4).g, std::min(255, At(src, 3, 4).g + 1));
-    // A source in another format is read as 24-bit.
-    RenderColorEffects(src.convertToFormat(QImage::Format_RGB32), nullptr, TColorEffects{}, out);
-    EXPECT_TRUE(SamePixels(src, out));
-}
-
 TEST(ColorStage, TablesAgreeWithTheFormulasForManySettings)
 {
     std::mt19937 rng(2024);

@@ -262,6 +262,14 @@ TEST(OrImage, CanvasNeedsABitmap)
     EXPECT_EQ(At(img.Picture()->Graphic(), 2, 2), (Rgb{255, 0, 0}));
     EXPECT_EQ(At(img.Picture()->Graphic(), 9, 9), (Rgb{0, 0, 0}));
 
+    // Drawing on the rendered picture never reaches the original it was copied from.
+    const QImage src = Filled(20, 10, {1, 2, 3});
+    img.SetPictureOriginal(src);
+    img.ResetEffects();
+    img.GetCanvas()->fillRect(0, 0, 20, 10, QColor(200, 0, 0));
+    EXPECT_EQ(At(img.Picture()->Graphic(), 5, 5), (Rgb{200, 0, 0}));
+    EXPECT_TRUE(SamePixels(img.PictureOriginal()->Graphic(), src));
+
     img.Picture()->AssignGraphic(Noisy(3, 3).convertToFormat(QImage::Format_RGB32), TOrGraphicKind::Jpeg);
     try {
         TOrCanvas canvas = img.GetCanvas();
