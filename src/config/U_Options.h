@@ -172,9 +172,10 @@ public:
     // Folder chooser used by BtFilesOutputClick; empty text when cancelled.
     QString ChooseOutputFolder();
 
-protected:
     // Esc and the window manager's close behave as "Annulla": the stored values come back.
     void reject() override;
+
+protected:
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -201,4 +202,5 @@ inline const QString ReadFailed = QStringLiteral("Impossibile caricare le opzion
 inline const QString SaveFailed = QStringLiteral("Impossibile salvare le opzioni di configurazione. File  ");
 inline const QString NotValid = QStringLiteral(" non valido. ");
 inline const QString NoScanner = QStringLiteral("Supporto scanner non presente in questa versione del programma.");
+inline const QString NoScannerShort = QStringLiteral("Supporto scanner non presente");
 } // namespace OptionsText

@@ -284,12 +284,6 @@ bool ReplaceFile(const QByteArray& path, const QByteArray& data, const struct st
         SetError(error, ErrnoText(err));
         return false;
     }
-    // Make the rename itself durable; a failure here does not undo the write.
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
     return true;
 }
 
