@@ -192,6 +192,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -220,9 +221,6 @@ private:
     void PlaceBars();
     bool FShownOnce = false;
     QString FDialogFolder;
-    // The image list until the view's own list takes the file names.
-    QStringList FImageFiles;
-    void ShowFirstImage();
 };
 
 // The one main window of the program.

@@ -5,13 +5,16 @@
 
 #include "app/U_Cropping.h"
 #include "app/U_Cropping_Art.h"
+#include "app/U_Cropping_Startup.h"
 
 #include "platform/Cursors.h"
+#include "view/ZSImage.h"
 
 #include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 
@@ -86,9 +89,11 @@ void TFormCrop::BuildButtons()
     BtResetDisGlyph->setAttribute(Qt::WA_TransparentForMouseEvents);
     BtResetDisGlyph->raise();
 
-    connect(BtScanNow, &QPushButton::clicked, this, [this] { BtScanNowClick(); });
-    connect(BtLoadImages, &QPushButton::clicked, this, [this] { BtLoadImagesClick(); });
-    connect(BtOptions, &QPushButton::clicked, this, [this] { BtOptionsClick(); });
+    // Errors of a command are shown here, so none travels back through the button's signal.
+    connect(BtScanNow, &QPushButton::clicked, this, [this] { RunGuarded([this] { BtScanNowClick(); }); });
+    connect(BtLoadImages, &QPushButton::clicked, this, [this] { RunGuarded([this] { BtLoadImagesClick(); }); });
+    connect(BtResetImg, &QPushButton::clicked, this, [this] { RunGuarded([this] { BtResetImgClick(); }); });
+    connect(BtOptions, &QPushButton::clicked, this, [this] { RunGuarded([this] { BtOptionsClick(); }); });
 }
 
 void TFormCrop::BuildSlots()
@@ -121,7 +126,7 @@ void TFormCrop::BuildSliders()
     Panel1->setGeometry(0, 477, kRightColumnWidth, 170);
     GrEditImg = new QGroupBox(QStringLiteral("RITOCCO"), Panel1);
     GrEditImg->setObjectName(QStringLiteral("GrEditImg"));
-    GrEditImg->setGeometry(9, 2, 268, 164);
+    GrEditImg->setGeometry(5, 2, 280, 164);
 
     struct Row {
         QSlider** slider;
@@ -140,10 +145,10 @@ void TFormCrop::BuildSliders()
     int y = 24;
     for (const Row& r : rows) {
         auto* caption = new QLabel(QString::fromUtf8(r.caption), GrEditImg);
-        caption->setGeometry(8, y, 66, 24);
+        caption->setGeometry(7, y, 74, 24);
         auto* s = new QSlider(Qt::Horizontal, GrEditImg);
         s->setObjectName(QLatin1String(r.name));
-        s->setGeometry(70, y, 172, 24);
+        s->setGeometry(80, y, 172, 24);
         s->setRange(-r.range, r.range);
         s->setPageStep(1);
         // The arrow keys are the main window's: one step per press, whatever the slider thinks.
@@ -152,7 +157,7 @@ void TFormCrop::BuildSliders()
         s->setFocusPolicy(Qt::ClickFocus);
         caption->setBuddy(s);
         auto* value = new QLabel(QStringLiteral("0"), GrEditImg);
-        value->setGeometry(240, y, 24, 24);
+        value->setGeometry(250, y, 26, 24);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setObjectName(QLatin1String(r.name) + QStringLiteral("Value"));
         *r.slider = s;
@@ -238,8 +243,8 @@ void TFormCrop::FormCreate()
     BtSaveImg->setEnabled(false);
     BtExit = MakeButton(PanelSave, "BtExit", QString(), 223, 3, 52, 36);
     BtExit->setToolTip(QStringLiteral("Esci"));
-    connect(BtSaveImg, &QPushButton::clicked, this, [this] { BtSaveImgClick(); });
-    connect(BtExit, &QPushButton::clicked, this, [this] { BtExitClick(); });
+    connect(BtSaveImg, &QPushButton::clicked, this, [this] { RunGuarded([this] { BtSaveImgClick(); }); });
+    connect(BtExit, &QPushButton::clicked, this, [this] { RunGuarded([this] { BtExitClick(); }); });
 
     // The six glyphs, in the order of the image list.
     QPushButton* const glyphed[] = {BtScanNow, BtLoadImages, BtResetImg, BtOptions, BtSaveImg, BtExit};
@@ -276,12 +281,23 @@ void TFormCrop::FormResize()
     const int h = height();
     PanelR->setGeometry(w - kRightColumnWidth, 0, kRightColumnWidth, h);
     PanelImage->setGeometry(kImageMarginLeft, 0, w - kRightColumnWidth - kImageMarginLeft - kImageMarginRight, h);
-    if (PanelLogo)
+    if (ZSImage)
+        ZSImage->setGeometry(0, 0, PanelImage->width(), PanelImage->height());
+    if (PanelLogo) {
         PanelLogo->setGeometry(40, 10, 545, h - 40);
+        if (auto* foot = PanelLogo->findChild<QWidget*>(QStringLiteral("GuideFoot")))
+            foot->move(0, PanelLogo->height() - foot->height());
+    }
 
     PanelPreviewBw->move(PanelImage->width() - PanelPreviewBw->width() + 25, PanelPreviewBw->y());
     PlaceBars();
     GlueToolbar();
+}
+
+void TFormCrop::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), ToQColor(Color));
 }
 
 void TFormCrop::PlaceBars()

@@ -46,17 +46,12 @@ QStringList LocalFilesOf(const QMimeData* data)
 
 int TFormCrop::ImageListCount() const
 {
-    return FImageFiles.size();
+    return ZSImage->SlideShow()->List()->Count();
 }
 
 void TFormCrop::SetImageList(const QStringList& files)
 {
-    FImageFiles = files;
-}
-
-void TFormCrop::ShowFirstImage()
-{
-    ZSImage->SetImage(FImageFiles.first());
+    ZSImage->SlideShow()->List()->Assign(files);
 }
 
 void TFormCrop::LoadImage()
@@ -69,7 +64,7 @@ void TFormCrop::LoadImage()
         TWaitCursor wait;
         ZSImage->Selection()->Deselect();
         // A reader that fails with an error ends the load here; the error goes to the user.
-        ShowFirstImage();
+        ZSImage->SlideShow()->ShowImage(0, 1, 0);
         ImpostaZoom(0);
         ZSImage->Selection()->SelectionRatio = srNone;
     }

@@ -1,12 +1,8 @@
-// Program start: settings path, visual style, the three windows in their
-// order, the message loop; and the one place where errors that no handler
-// caught are shown to the user.
+// The one place where errors that no handler caught are shown to the user,
+// and the pieces of the program's look and language that start-up installs.
 
 #include "app/U_Cropping_Startup.h"
 
-#include "app/U_Cropping.h"
-#include "config/U_Options.h"
-#include "view/U_FtBack.h"
 #include "view/io/ImageReaders.h"
 
 #include <QAbstractButton>
@@ -14,7 +10,6 @@
 #include <QFile>
 #include <QLibraryInfo>
 #include <QMessageBox>
-#include <QPointer>
 #include <QTranslator>
 
 namespace {
@@ -31,18 +26,6 @@ void ShowErrorBox(const QString& text)
     box.exec();
 }
 
-// The application object lets no exception out of an event handler: the
-// user sees the message and the program goes on, like the standard error box.
-class TCorvantaApplication : public QApplication {
-public:
-    TCorvantaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        bool result = false;
-        RunGuarded([&] { result = QApplication::notify(receiver, event); });
-        return result;
-    }
-};
 } // namespace
 
 void SetErrorReporter(TErrorReporter reporter)
@@ -104,39 +87,4 @@ bool InstallItalianTranslation(QCoreApplication& app)
     }
     delete tr;
     return false;
-}
-
-int RunCorvanta(int argc, char** argv)
-{
-    TCorvantaApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Corvanta"));
-    app.setOrganizationName(QStringLiteral("Lodrevan"));
-    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-    InstallItalianTranslation(app);
-
-    // Settings path and utility object first: every window below uses them.
-    InitOptionsUnit();
-    app.setStyleSheet(LoadStyleSheet());
-
-    int rc = 0;
-    {
-        auto* formCrop = new TFormCrop();
-        QObject::connect(formCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-        formCrop->show();
-
-        // The options window calls back into the main window while it is created.
-        FormOptions = new TFormOptions(formCrop, formCrop->OptionsHooks());
-        FormTBack = new TFormTBack(formCrop);
-        FormTBack->hide();
-
-        rc = app.exec();
-
-        delete FormTBack;
-        FormTBack = nullptr;
-        delete FormOptions;
-        FormOptions = nullptr;
-        delete formCrop;
-    }
-    DoneOptionsUnit();
-    return rc;
 }

@@ -1,0 +1,61 @@
+// Program start: settings path, visual style, the three windows in their
+// order, and the message loop.
+
+#include "app/U_Cropping.h"
+#include "app/U_Cropping_Startup.h"
+
+#include "config/U_Options.h"
+#include "view/U_FtBack.h"
+
+#include <QApplication>
+#include <QLocale>
+
+namespace {
+// The application object lets no exception out of an event handler: the
+// user sees the message and the program goes on, like the standard error box.
+class TCorvantaApplication : public QApplication {
+public:
+    TCorvantaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        bool result = false;
+        RunGuarded([&] { result = QApplication::notify(receiver, event); });
+        return result;
+    }
+};
+} // namespace
+
+int RunCorvanta(int argc, char** argv)
+{
+    TCorvantaApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Corvanta"));
+    app.setOrganizationName(QStringLiteral("Lodrevan"));
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    InstallItalianTranslation(app);
+
+    // Settings path and utility object first: every window below uses them.
+    InitOptionsUnit();
+    app.setStyleSheet(LoadStyleSheet());
+
+    int rc = 0;
+    {
+        auto* formCrop = new TFormCrop();
+        QObject::connect(formCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        formCrop->show();
+
+        // The options window calls back into the main window while it is created.
+        FormOptions = new TFormOptions(formCrop, formCrop->OptionsHooks());
+        FormTBack = new TFormTBack(formCrop);
+        FormTBack->hide();
+
+        rc = app.exec();
+
+        delete FormTBack;
+        FormTBack = nullptr;
+        delete FormOptions;
+        FormOptions = nullptr;
+        delete formCrop;
+    }
+    DoneOptionsUnit();
+    return rc;
+}
