@@ -4,10 +4,14 @@
 //  - JPEG: libjpeg-turbo decoding into 24-bit rows of a new buffer (and of a
 //    reused one, and Qt's reader, for information);
 //  - PNG, TIFF: the raw library decoding into a new buffer;
-//  - BMP: a plain read of the file plus the row copy (and Qt's reader).
+//  - BMP: a plain read of the file plus the row copy (and Qt's reader);
+//  - the image list: showing entry 1 after its preload finished, against the
+//    view taking an already decoded picture (and against showing it undecoded).
 // Each benchmark runs five times; the ratios of the medians follow the table.
 
 #include "platform/ImageAlloc.h"
+#include "view/ZSImage.h"
+#include "view/ZSImage_SlideShow.h"
 #include "view/io/ImageReaders.h"
 
 #include <benchmark/benchmark.h>
@@ -37,7 +41,7 @@ constexpr int kPageH = 7016;
 
 struct Files
 {
-    std::string jpeg, png, tiffPlain, tiffLzw, bmp;
+    std::string jpeg, png, tiffPlain, tiffLzw, bmp, jpeg2;
 };
 Files gFiles;
 
@@ -288,6 +292,60 @@ void BM_QtReader(benchmark::State& state, const std::string* path)
     }
 }
 
+// --- the image list ---------------------------------------------------------------
+
+// A view of the main window's usual size, made in main after the application.
+TZSImage* gView = nullptr;
+TZSImage& View() { return *gView; }
+
+void WaitForPreload(TzsiSlideShow* show)
+{
+    while (show->LoadingFile())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+QStringList TwoPages()
+{
+    return {QString::fromStdString(gFiles.jpeg), QString::fromStdString(gFiles.jpeg2)};
+}
+
+void BM_List_ShowPreloaded(benchmark::State& state)
+{
+    TzsiSlideShow* show = View().SlideShow();
+    for (auto _ : state) {
+        state.PauseTiming();
+        show->List()->Assign(TwoPages());
+        show->ShowImage(0, 1, 0);
+        WaitForPreload(show);
+        state.ResumeTiming();
+        show->ShowImage(1, -1, -1);
+    }
+}
+
+void BM_List_ShowUndecoded(benchmark::State& state)
+{
+    TzsiSlideShow* show = View().SlideShow();
+    for (auto _ : state) {
+        state.PauseTiming();
+        show->List()->Assign(TwoPages());
+        state.ResumeTiming();
+        show->ShowImage(1, -1, -1);
+    }
+}
+
+// The view taking a decoded picture it has not seen before, as the list hands it over.
+void BM_List_ViewTakesPicture(benchmark::State& state)
+{
+    QImage decoded;
+    LoadImagefromFile(QString::fromStdString(gFiles.jpeg2), decoded);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QImage fresh = decoded.copy();
+        state.ResumeTiming();
+        View().InternSetImage(fresh, true);
+    }
+}
+
 void Register()
 {
     auto common = [](benchmark::internal::Benchmark* b) {
@@ -306,6 +364,9 @@ void Register()
     common(benchmark::RegisterBenchmark("Bmp/read-plus-row-copy", BM_Bmp_ReadPlusRowCopy));
     common(benchmark::RegisterBenchmark("Bmp/qt-reader", BM_QtReader, &gFiles.bmp));
     common(benchmark::RegisterBenchmark("Bmp/ours", BM_Load, &gFiles.bmp));
+    common(benchmark::RegisterBenchmark("List/view-takes-picture", BM_List_ViewTakesPicture));
+    common(benchmark::RegisterBenchmark("List/show-undecoded", BM_List_ShowUndecoded));
+    common(benchmark::RegisterBenchmark("List/show-preloaded", BM_List_ShowPreloaded));
 }
 
 // Keeps the table as usual and remembers each median for the ratios.
@@ -350,16 +411,20 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const std::string base = QFile::encodeName(dir.path()).toStdString();
     gFiles = {base + "/page.jpg", base + "/page.png", base + "/page-plain.tif", base + "/page-lzw.tif",
-              base + "/Scansione.bmp"};
+              base + "/Scansione.bmp", base + "/page2.jpg"};
     {
         std::fprintf(stderr, "writing the test page in five formats...\n");
         const QImage page = MakePage();
         WriteJpeg(page, gFiles.jpeg);
+        WriteJpeg(page, gFiles.jpeg2);
         WritePng(page, gFiles.png);
         WriteTiff(page, gFiles.tiffPlain, COMPRESSION_NONE);
         WriteTiff(page, gFiles.tiffLzw, COMPRESSION_LZW);
         WriteBmp(page, gFiles.bmp);
     }
+    TZSImage view;
+    view.resize(1146, 553);
+    gView = &view;
     Register();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -373,6 +438,9 @@ int main(int argc, char** argv)
     reporter.PrintRatio("TIFF LZW vs libtiff into a new buffer", "TiffLzw/ours", "TiffLzw/libtiff-new-buffer", 1.1);
     reporter.PrintRatio("BMP vs plain read plus row copy", "Bmp/ours", "Bmp/read-plus-row-copy", 1.2);
     reporter.PrintRatio("BMP vs Qt's reader", "Bmp/ours", "Bmp/qt-reader", 0);
+    reporter.PrintRatio("Show preloaded entry vs view taking a picture", "List/show-preloaded",
+                        "List/view-takes-picture", 0);
+    reporter.PrintRatio("Show preloaded entry vs showing it undecoded", "List/show-preloaded", "List/show-undecoded", 0);
     benchmark::Shutdown();
     return 0;
 }
