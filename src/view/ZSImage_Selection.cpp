@@ -264,8 +264,19 @@ void TzsiSelection::DrawSelFrame()
             p.drawEllipse(QRect(L, T, R - L, B - T));
         }
     }
+    // Only the strips along the outline changed; repainting just those keeps
+    // a drag move far cheaper than one copy of the view.
     const int32_t pad = 5 + w;
-    update(QRect(QPoint(L - pad, T - pad), QPoint(R + pad, B + pad)).intersected(rect()));
+    if (FSelectionForm == sfEllipse || R - L <= 4 * pad || B - T <= 4 * pad) {
+        update(QRect(QPoint(L - pad, T - pad), QPoint(R + pad, B + pad)).intersected(rect()));
+        return;
+    }
+    QRegion strips;
+    strips += QRect(QPoint(L - pad, T - pad), QPoint(R + pad, T + pad));
+    strips += QRect(QPoint(L - pad, B - pad), QPoint(R + pad, B + pad));
+    strips += QRect(QPoint(L - pad, T + pad), QPoint(L + pad, B - pad));
+    strips += QRect(QPoint(R - pad, T + pad), QPoint(R + pad, B - pad));
+    update(strips.intersected(rect()));
 }
 
 void TzsiSelection::Paint()
