@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orimage {
 
 namespace {
@@ -24,6 +28,28 @@ struct TRows {
     explicit TRows(QImage& img) : bits(img.bits()), stride(img.bytesPerLine()) {}
     uchar* operator()(int y) const { return bits + y * stride; }
 };
+
+// out[i] = a[i] + b[i] + c[i] for bytes, 16 at a time where the platform allows.
+void SumOfThree(const uchar* a, const uchar* b, const uchar* c, uint16_t* out, int n)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i vc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+        const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero)),
+                                         _mm_unpacklo_epi8(vc, zero));
+        const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero)),
+                                         _mm_unpackhi_epi8(vc, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), hi);
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = static_cast<uint16_t>(a[i] + b[i] + c[i]);
+}
 
 } // namespace
 
@@ -49,9 +75,7 @@ void AntiAliasRect(QImage& bmp, int x0, int y0, int x1, int y1)
         const uchar* down = row(y + 1);
         const int first = xa * 3;
         const int count = static_cast<int>(partial.size());
-        for (int i = 0; i < count; ++i)
-            partial[static_cast<size_t>(i)] =
-                static_cast<uint16_t>(up[first + i] + down[first + i] + cur[first + i + 3]);
+        SumOfThree(up + first, down + first, cur + first + 3, partial.data(), count);
         // The left neighbour's new value stays in a register instead of a store and reload.
         int lb = cur[first - 3], lg = cur[first - 2], lr = cur[first - 1];
         const uint16_t* sum = partial.data();

@@ -49,6 +49,19 @@ TEST(AntiAlias, AveragesTheFourNeighboursInPlaceAndKeepsTheOuterRing)
     }
     EXPECT_FALSE(SamePixels(ring, before));
 
+    // A wide picture against the rule applied pixel by pixel, in place.
+    QImage wide = Noisy(53, 6);
+    QImage want = wide.copy();
+    for (int y = 1; y < 5; ++y)
+        for (int x = 1; x < 52; ++x)
+            for (int c = 0; c < 3; ++c) {
+                auto v = [&](int xx, int yy) { return want.scanLine(yy)[xx * 3 + c]; };
+                const int sum = v(x, y - 1) + v(x, y + 1) + v(x - 1, y) + v(x + 1, y);
+                want.scanLine(y)[x * 3 + c] = static_cast<uchar>(sum >> 2);
+            }
+    AntiAliasRect(wide, 0, 0, 53, 6);
+    EXPECT_TRUE(SamePixels(wide, want));
+
     QImage tiny = Noisy(2, 2);
     const QImage tinyBefore = tiny.copy();
     AntiAliasRect(tiny, 0, 0, 2, 2);
