@@ -106,6 +106,8 @@ QCheckBox* AddCheck(QWidget* parent, const char* name, const QString& text, int 
 
 TFormOptions::TFormOptions(QWidget* owner, TFormCropHooks hooks) : QDialog(owner), FHooks(std::move(hooks))
 {
+    if (!Utils) // start-up normally did this already; the window must not depend on it
+        InitOptionsUnit();
     BuildLayout();
     ApplyLook();
     UpdateScannerButton();

@@ -287,6 +287,17 @@ bool ReplaceFile(const QByteArray& path, const QByteArray& data, const struct st
     return true;
 }
 
+// The text to put after "=" so that a read gives back exactly `value`: one whose
+// blanks at either end or enclosing quotes a read would strip is wrapped in quotes.
+QByteArray Encoded(const QString& value)
+{
+    const QByteArray v = value.toUtf8();
+    const bool padded = !v.isEmpty() && (IsBlank(v[0]) || IsBlank(v[v.size() - 1]));
+    if (padded || Unquote(v) != v)
+        return '"' + v + '"';
+    return v;
+}
+
 bool HasLineBreak(const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); }
 
 // The path the text really lives at: a symbolic link is followed so that the
@@ -361,7 +372,7 @@ bool WriteString(const QString& fileName, const QString& section, const QString&
     }
 
     Parsed p = Parse(raw);
-    const QByteArray v = value.toUtf8();
+    const QByteArray v = Encoded(value);
     QByteArray out;
     const auto range = FindSection(p, sec);
     const auto joinLines = [&](int from, int to) {

@@ -32,6 +32,8 @@ bool ReadString(const QString& fileName, const QString& section, const QString& 
 // end of its section, a new section to the end of the file, and a missing file
 // is created (its folder must exist). False, with an explanation in `error`, when
 // the value could not be stored; the file is then exactly as it was.
+// A value that a read would otherwise change (blanks at either end, enclosing
+// quotes) is written in quotes, so every value reads back exactly as written.
 // Names and values that would break the line structure (line breaks, a "=" in a
 // key, a "]" in a section name, empty names) are refused.
 bool WriteString(const QString& fileName, const QString& section, const QString& key, const QString& value,

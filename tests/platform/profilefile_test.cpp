@@ -136,6 +136,17 @@ TEST_F(ProfileFileTest, NewFilesAndLineEndsOfExistingFiles)
     EXPECT_EQ(ReadBytes(file), QByteArray("[A]\nk=1\n\n[B]\n"));
 }
 
+TEST_F(ProfileFileTest, ValuesReadBackExactlyAsWritten)
+{
+    for (const QString& v : {QString("  folder with blanks "), QString("\"quoted\""), QString("'x'"), QString("\""),
+                             QString("a = b"), QString(""), QString("C:\\Dati\\"), QString("città\t")}) {
+        ASSERT_TRUE(Write(file, "S", "k", v));
+        EXPECT_EQ(Read(file, "s", "K"), v);
+    }
+    ASSERT_TRUE(Write(file, "S", "k", " x"));
+    EXPECT_EQ(ReadBytes(file), QByteArray("[S]\nk=\" x\"\n"));
+}
+
 TEST_F(ProfileFileTest, RefusesWhatWouldBreakTheFileAndNeverCreatesFolders)
 {
     WriteBytes(file, "[A]\nk=v\n");
