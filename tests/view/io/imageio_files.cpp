@@ -145,28 +145,10 @@ void WriteTiff(const QString& path, const TiffSpec& spec)
         }
         TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
-    if (spec.tiled) {
-        const uint32_t tile = 16;
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, tile);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, tile);
-        const std::size_t pixelBytes = std::size_t(spec.samples * spec.bitsPerSample / 8);
-        Bytes buffer(tile * tile * pixelBytes);
-        for (uint32_t ty = 0; ty < uint32_t(spec.height); ty += tile) {
-            for (uint32_t tx = 0; tx < uint32_t(spec.width); tx += tile) {
-                std::fill(buffer.begin(), buffer.end(), 0);
-                for (uint32_t y = 0; y < tile && ty + y < uint32_t(spec.height); ++y)
-                    for (uint32_t x = 0; x < tile && tx + x < uint32_t(spec.width); ++x)
-                        for (std::size_t b = 0; b < pixelBytes; ++b)
-                            buffer[(y * tile + x) * pixelBytes + b] = spec.rows[ty + y][(tx + x) * pixelBytes + b];
-                TIFFWriteTile(tif, buffer.data(), tx, ty, 0, 0);
-            }
-        }
-    } else {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
-                     spec.rowsPerStrip > 0 ? uint32_t(spec.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
-        for (int y = 0; y < spec.height; ++y)
-            TIFFWriteScanline(tif, const_cast<uint8_t*>(spec.rows[std::size_t(y)].data()), uint32_t(y), 0);
-    }
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                 spec.rowsPerStrip > 0 ? uint32_t(spec.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
+    for (int y = 0; y < spec.height; ++y)
+        TIFFWriteScanline(tif, const_cast<uint8_t*>(spec.rows[std::size_t(y)].data()), uint32_t(y), 0);
     TIFFClose(tif);
 }
 

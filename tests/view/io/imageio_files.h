@@ -59,7 +59,6 @@ struct TiffSpec
     int compression = 1;      // COMPRESSION_*
     int orientation = 1;
     bool unassociatedAlpha = false; // the last sample is alpha
-    bool tiled = false;       // 16 x 16 tiles
     int rowsPerStrip = 0;     // 0: libtiff's default
     std::vector<Bytes> rows;  // packed, native-endian 16-bit samples
     std::vector<Rgb> palette; // 16-bit colour map is made from these
