@@ -368,36 +368,11 @@ TEST_F(OptionsWindow, FolderChooserFillsTheOutputFolderWithoutStoringIt)
     EXPECT_EQ(Key("EdFilesOutput"), "/old");
 }
 
-TEST_F(OptionsWindow, WindowFrameListAndPages)
+TEST_F(OptionsWindow, PagesAsDrawnAndTheScannerButtonUntilScanningExists)
 {
     QDir().mkpath(iniDir);
     Create();
-    EXPECT_EQ(form->windowTitle(), "OPZIONI");
-    EXPECT_EQ(form->size(), QSize(724, 375));
     EXPECT_FALSE(form->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
-    ASSERT_EQ(form->ListOptions->count(), 2);
-    EXPECT_EQ(form->ListOptions->item(0)->text(), "  SCANNER e FILES");
-    EXPECT_EQ(form->ListOptions->item(1)->text(), "  RITAGLI e RITOCCO");
-    form->show();
-    EXPECT_EQ(form->ListOptions->visualItemRect(form->ListOptions->item(1)).height(), 24);
-    EXPECT_EQ(form->PageOptions->currentIndex(), 0);
-    form->ListOptions->setCurrentRow(1);
-    EXPECT_EQ(form->PageOptions->currentIndex(), 1);
-    form->hide();
-
-    // Until the acquisition module is plugged in, the scanner button says it cannot work.
-    EXPECT_FALSE(form->BtSelectScan->isEnabled());
-    EXPECT_FALSE(form->BtSelectScan->toolTip().isEmpty());
-    TFormCropHooks withScanner = hooks;
-    withScanner.SelectScanner = [] { return TW_IDENTITY{}; };
-    form->SetHooks(withScanner);
-    EXPECT_TRUE(form->BtSelectScan->isEnabled());
-}
-
-TEST_F(OptionsWindow, PagesAsDrawn)
-{
-    QDir().mkpath(iniDir);
-    Create();
     form->show();
     const QString shots = qEnvironmentVariable("CORVANTA_BINARY_DIR");
     for (int page = 0; page < 2; ++page) {
@@ -419,7 +394,15 @@ TEST_F(OptionsWindow, PagesAsDrawn)
                 EXPECT_EQ(fill, QColor(0x16, 0x6D, 0x14)) << "page " << page << " row " << row;
             else
                 EXPECT_EQ(fill, QColor(0xD4, 0xDD, 0xD4)) << "page " << page << " row " << row;
+            EXPECT_EQ(r.height(), 24);
         }
+        EXPECT_EQ(form->PageOptions->currentIndex(), page);
     }
     form->hide();
+
+    EXPECT_FALSE(form->BtSelectScan->isEnabled());
+    EXPECT_FALSE(form->BtSelectScan->toolTip().isEmpty());
+    hooks.SelectScanner = [] { return TW_IDENTITY{}; };
+    form->SetHooks(hooks);
+    EXPECT_TRUE(form->BtSelectScan->isEnabled());
 }
