@@ -147,13 +147,16 @@ public:
     int PicSplitBlur() const { return FSplitBlur; }
     void SetSplitBlur(int value);   // 0..255 (distance)
     int PicGaussianBlur() const { return FGaussianBlur; }
-    void SetGaussianBlur(int value);// 0..50 (value + 1 split-blur passes at distance 3)
+    void SetGaussianBlur(int value); // 0..50 (value + 1 split-blur passes at distance 3)
     int PicAntiAlias() const { return FAntiAlias; }
     void SetAntiAlias(int value);   // 0..50 smoothing passes
     int PicTrace() const { return FTrace; }
     void SetTrace(int value);       // 0..10
     int PicTile() const { return FTile; }
-    void SetTile(int value);        // tiles per side; see the implementation for the stored value
+    // Tiles per side, each a smooth shrink of the original, at least 10 x 10 pixels.
+    // When both sides of a tile would come out at 10, the stored count becomes
+    // max(W, H) div 10 (0, and no tiling, for originals under 10 pixels).
+    void SetTile(int value);
 
     // Read-only views of the caches (null when absent).
     const QImage* EffectBMP() const { return FEffectBMP.get(); }
