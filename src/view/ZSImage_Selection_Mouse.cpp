@@ -102,7 +102,11 @@ void TzsiSelection::MouseMove(TShiftState Shift, int32_t X, int32_t Y)
         FOwner->DoScroll(X, Y);
         return;
     }
+    // Where the pointer really is; the photo ratio may replace Y below.
+    const int32_t pointerAtX = X;
+    const int32_t pointerAtY = Y;
     bool movePointer = false;
+    bool settle = false;
     int32_t pointerX = 0, pointerY = 0;
     if ((Shift == ssLeft && SelectionState >= 0) || (SelectionType == stMagnetic && SelectionExist())) {
         // The photo ratio is held through the mouse row: the height follows
@@ -134,7 +138,15 @@ void TzsiSelection::MouseMove(TShiftState Shift, int32_t X, int32_t Y)
             FSelRect.Left = OrigCoordX;
         if (FSelRect.Top == kUnset)
             FSelRect.Top = OrigCoordY;
+        const int32_t widthBefore = std::abs(FSelRect.Right - FSelRect.Left);
         ChangeSelRect(X, Y, OrigCoordX, OrigCoordY);
+        // A photo frame resized from a corner took its height from the width
+        // before this move; one more pass at the same point brings the height
+        // to the new width, so the frame holds the ratio whenever the mouse stops.
+        if (SelectionRatio == srFoto && FixFotoW > 0 && FixFotoH > 0 &&
+            (SelectionState == 1 || SelectionState == 3 || SelectionState == 5 || SelectionState == 7) &&
+            std::abs(FSelRect.Right - FSelRect.Left) != widthBefore)
+            settle = true;
         if (SelectionRatio == srFoto && SelectionState < 1) {
             movePointer = true;
             pointerX = FSelRect.Right;
@@ -153,8 +165,13 @@ void TzsiSelection::MouseMove(TShiftState Shift, int32_t X, int32_t Y)
     OrigCoordY = Y;
     if (FOwner->OnSelectionMouseMove)
         FOwner->OnSelectionMouseMove(Shift, X, Y);
-    if (movePointer && (pointerX != X || pointerY != Y))
+    if (movePointer && (pointerX != pointerAtX || pointerY != pointerAtY)) {
         MovePointerTo(Shift, pointerX, pointerY);
+    } else if (settle && !FReplayingMove) {
+        FReplayingMove = true;
+        MouseMove(Shift, X, Y);
+        FReplayingMove = false;
+    }
 }
 
 void TzsiSelection::MovePointerTo(TShiftState Shift, int32_t X, int32_t Y)

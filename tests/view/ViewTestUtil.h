@@ -42,6 +42,7 @@ inline QImage FlatPicture(int w, int h, uint8_t b, uint8_t g, uint8_t r)
 struct Bgr {
     int b, g, r;
     bool operator==(const Bgr& o) const { return b == o.b && g == o.g && r == o.r; }
+    bool operator!=(const Bgr& o) const { return !(*this == o); }
 };
 
 // Colour of pixel (x, y) of a BGR888 or 32-bit picture.
