@@ -47,6 +47,8 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// The calling thread's encoder, kept for the life of the thread.
+TJpegEncoder& ThreadJpegEncoder();
 bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out);
 
 // Decodes a JPEG to BGR pixels. Refuses pictures of more than maxPixels

@@ -128,10 +128,16 @@ bool TJpegEncoder::Encode(const TBgrView& img, int quality, std::vector<uint8_t>
     return true;
 }
 
+TJpegEncoder& ThreadJpegEncoder()
+{
+    // One per thread: saves pay libjpeg's set-up and the output buffer once.
+    thread_local TJpegEncoder encoder;
+    return encoder;
+}
+
 bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out)
 {
-    TJpegEncoder enc;
-    return enc.Encode(img, quality, out);
+    return ThreadJpegEncoder().Encode(img, quality, out);
 }
 
 namespace {

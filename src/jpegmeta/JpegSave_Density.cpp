@@ -76,7 +76,7 @@ int32_t Get_File_Size(const std::string& name)
 bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result)
 {
     result = TJpegCompressResult{};
-    TJpegEncoder enc;
+    TJpegEncoder& enc = ThreadJpegEncoder();
     for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
         if (!enc.Encode(src, q, result.Bytes)) {
             result = TJpegCompressResult{};
