@@ -153,6 +153,7 @@ public:
     void ScriviSelezioneIni();
 
     // --- options as the workflow reads them (all off while no options window exists) ---
+    TFormOptions* Options() const;
     bool OptCropMouseUp() const;
     bool OptMinSizeSel() const;
     bool OptStoreSelections() const;

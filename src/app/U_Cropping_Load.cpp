@@ -103,7 +103,7 @@ void TFormCrop::CheckImgageReset()
     } else {
         BtResetImg->setEnabled(false);
         const QString scan = OptAcqImgFile();
-        if (FormOptions && !scan.isEmpty() && QFileInfo(scan).isFile()) {
+        if (Options() && !scan.isEmpty() && QFileInfo(scan).isFile()) {
             SetImageList(QStringList{scan});
             BtResetImg->setEnabled(true);
         }

@@ -25,6 +25,25 @@ public:
 };
 } // namespace
 
+void CreateCorvantaWindows()
+{
+    auto* formCrop = new TFormCrop();
+    formCrop->show();
+    // The options window calls back into the main window while it is created.
+    FormOptions = new TFormOptions(formCrop, formCrop->OptionsHooks());
+    FormTBack = new TFormTBack(formCrop);
+    FormTBack->hide();
+}
+
+void DestroyCorvantaWindows()
+{
+    delete FormTBack;
+    FormTBack = nullptr;
+    delete FormOptions;
+    FormOptions = nullptr;
+    delete FormCrop;
+}
+
 int RunCorvanta(int argc, char** argv)
 {
     TCorvantaApplication app(argc, argv);
@@ -37,25 +56,10 @@ int RunCorvanta(int argc, char** argv)
     InitOptionsUnit();
     app.setStyleSheet(LoadStyleSheet());
 
-    int rc = 0;
-    {
-        auto* formCrop = new TFormCrop();
-        QObject::connect(formCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-        formCrop->show();
-
-        // The options window calls back into the main window while it is created.
-        FormOptions = new TFormOptions(formCrop, formCrop->OptionsHooks());
-        FormTBack = new TFormTBack(formCrop);
-        FormTBack->hide();
-
-        rc = app.exec();
-
-        delete FormTBack;
-        FormTBack = nullptr;
-        delete FormOptions;
-        FormOptions = nullptr;
-        delete formCrop;
-    }
+    CreateCorvantaWindows();
+    QObject::connect(FormCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    const int rc = app.exec();
+    DestroyCorvantaWindows();
     DoneOptionsUnit();
     return rc;
 }

@@ -12,6 +12,13 @@ class QWidget;
 // until the main window closes. Returns the loop's exit code.
 int RunCorvanta(int argc, char** argv);
 
+// The three windows in their order: the main window (shown), the options
+// window (which reads the settings and offers the last scan to the main
+// window), the toolbar (hidden). The settings path must exist already.
+void CreateCorvantaWindows();
+// Destroys them in the reverse order and clears their globals.
+void DestroyCorvantaWindows();
+
 // Runs fn; an exception it throws is shown to the user (ReportUncaughtError)
 // and goes no further. True when fn returned normally.
 bool RunGuarded(const std::function<void()>& fn);

@@ -114,50 +114,59 @@ TFormCropHooks TFormCrop::OptionsHooks()
 
 // --- options ------------------------------------------------------------------
 
+TFormOptions* TFormCrop::Options() const
+{
+    // While the options window is being created it already calls this window
+    // (CheckImgageReset), before the global that will hold it is set.
+    if (FormOptions)
+        return FormOptions;
+    return findChild<TFormOptions*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
 bool TFormCrop::OptCropMouseUp() const
 {
-    return FormOptions && FormOptions->CkCropMouseUp->isChecked();
+    return Options() && Options()->CkCropMouseUp->isChecked();
 }
 
 bool TFormCrop::OptMinSizeSel() const
 {
-    return FormOptions && FormOptions->CkMinSizeSel->isChecked();
+    return Options() && Options()->CkMinSizeSel->isChecked();
 }
 
 bool TFormCrop::OptStoreSelections() const
 {
-    return FormOptions && FormOptions->CkStoreSelections->isChecked();
+    return Options() && Options()->CkStoreSelections->isChecked();
 }
 
 bool TFormCrop::OptStoreEditSliders() const
 {
-    return FormOptions && FormOptions->CkStoreEditSliders->isChecked();
+    return Options() && Options()->CkStoreEditSliders->isChecked();
 }
 
 bool TFormCrop::OptFirmaStartDefault() const
 {
-    return FormOptions && FormOptions->RbFirmaStartDefault->isChecked();
+    return Options() && Options()->RbFirmaStartDefault->isChecked();
 }
 
 bool TFormCrop::OptFirmaGrayscale() const
 {
-    return FormOptions && FormOptions->CkFirmaGrayscale->isChecked();
+    return Options() && Options()->CkFirmaGrayscale->isChecked();
 }
 
 QString TFormCrop::OptAcqImgFile() const
 {
-    return FormOptions ? FormOptions->AcqImgFile : QString();
+    return Options() ? Options()->AcqImgFile : QString();
 }
 
 QString TFormCrop::OptFlsPicPath() const
 {
-    return FormOptions ? FormOptions->FlsPicPath : QString();
+    return Options() ? Options()->FlsPicPath : QString();
 }
 
 QString TFormCrop::ManualFileName() const
 {
-    if (FormOptions && !FormOptions->PdfFilName.isEmpty())
-        return FormOptions->PdfFilName;
+    if (Options() && !Options()->PdfFilName.isEmpty())
+        return Options()->PdfFilName;
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     return exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".pdf");
 }
@@ -166,8 +175,8 @@ QString TFormCrop::ManualFileName() const
 
 void TFormCrop::BtOptionsClick()
 {
-    if (FormOptions)
-        FormOptions->exec();
+    if (TFormOptions* options = Options())
+        options->exec();
 }
 
 void TFormCrop::BtExitClick()

@@ -4,6 +4,7 @@
 #include "common/AppTestUtils.h"
 
 #include "app/U_Cropping.h"
+#include "app/U_Cropping_Pixels.h"
 #include "app/U_Cropping_Startup.h"
 #include "config/U_Options.h"
 #include "config/U_Savecfg.h"
