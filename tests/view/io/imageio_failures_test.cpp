@@ -238,6 +238,20 @@ TEST_F(ImageFailures, OversizeHeadersAreRefusedWithAMessage)
     ExpectPath(P("huge.ppm"), Path::Silent);
 }
 
+TEST_F(ImageFailures, JpegWithEndlessProgressiveScansIsRefused)
+{
+    // The last scan of a progressive file repeated 600 times: each repetition
+    // is a full pass over the coefficients, a classic way to stall a decoder.
+    JpegSpec spec{64, 64, 3, Bytes(64 * 64 * 3, 128), 90, 0, true, true};
+    WriteJpeg(P("p.jpg"), spec);
+    const QByteArray data = ReadAll(P("p.jpg"));
+    const int lastScan = data.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    const int end = data.lastIndexOf(QByteArray("\xFF\xD9", 2));
+    ASSERT_GT(lastScan, 0);
+    WriteAll(P("scans.jpg"), data.left(end) + data.mid(lastScan, end - lastScan).repeated(600) + data.mid(end));
+    ExpectPath(P("scans.jpg"), Path::Message);
+}
+
 TEST_F(ImageFailures, SizeLimitAdmitsAnA3PageAt1200DpiAndStopsAt2GiB)
 {
     EXPECT_TRUE(ImageSizeAllowed(14031, 19843));
