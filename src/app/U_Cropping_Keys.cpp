@@ -179,7 +179,12 @@ bool TFormCrop::eventFilter(QObject* watched, QEvent* event)
     if (key == 0)
         return false;
     if (t == QEvent::KeyPress) {
+        const int pressed = key;
         RunGuarded([&] { FormKeyDown(key, ke->modifiers()); });
+        // The pan key's press must still reach the application-wide key-state
+        // tracker that panning asks; no control of this window acts on it.
+        if (key == 0 && ZSImage && pressed == ZSImage->KeyToScroll())
+            return false;
     } else {
         // Held keys repeat their press, not their release.
         if (ke->isAutoRepeat())

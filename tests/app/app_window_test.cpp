@@ -7,7 +7,11 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
+
+#include "view/KeyState.h"
 
 TEST_F(AppFixture, StartStateAndLayoutFollowTheWindowSize)
 {
@@ -265,4 +269,52 @@ TEST_F(AppFixture, CaptionDoubleClickMinimisesInsteadOfMaximising)
     QApplication::sendEvent(Form.get(), &dbl);
     EXPECT_FALSE(Form->isMaximized());
     EXPECT_TRUE(Form->windowState().testFlag(Qt::WindowMinimized));
+}
+
+TEST_F(AppFixture, SpaceArmsPanningWithTheGrabbingHand)
+{
+    // Without a picture the space bar is left alone.
+    PressKey(Qt::Key_Space);
+    LoadForm();
+    PressKey(Qt::Key_1);
+    AppTest::Key(KeyTarget(), Qt::Key_Space, true);
+    EXPECT_EQ(Sel()->cursor().shape(), Cursors::Get(5).shape());
+    EXPECT_EQ(Sel()->cursor().pixmap().cacheKey(), Cursors::Get(5).pixmap().cacheKey());
+    // The view still learns that the pan key is down.
+    EXPECT_TRUE(KeyState::IsKeyHeld(VK_SPACE));
+    AppTest::Key(KeyTarget(), Qt::Key_Space, false);
+    EXPECT_FALSE(KeyState::IsKeyHeld(VK_SPACE));
+}
+
+TEST_F(AppFixture, ToolbarFollowsTheWindowAndItsKeysNeedItVisible)
+{
+    LoadForm();
+    PressKey(Qt::Key_1);
+    ASSERT_TRUE(FormTBack->isVisible());
+    Form->move(Form->x() + 30, Form->y() + 20);
+    QCoreApplication::processEvents();
+    const QRect outer = Form->frameGeometry();
+    EXPECT_EQ(FormTBack->pos(), QPoint(outer.x() + 18, outer.y() + 33));
+    EXPECT_EQ(FormTBack->width(), Form->PanelImage->width() - 18);
+
+    // Loading a picture hides the toolbar.
+    Form->BtLoadImagesClick();
+    EXPECT_FALSE(FormTBack->isVisible());
+}
+
+TEST_F(AppFixture, QuestionsHaveItalianButtons)
+{
+    QStringList captions;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        captions << box->text();
+        for (QAbstractButton* b : box->buttons())
+            captions << b->text();
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(AskYesNo(Form.get(), QStringLiteral("Si intende uscire dal programma?")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("Si intende uscire dal programma?")));
+    EXPECT_TRUE(captions.contains(QString::fromUtf8("S\u00ec")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("No")));
 }
