@@ -185,79 +185,33 @@ Bytes WrapExif(const Bytes& tiff, const Bytes& body, bool keepJfif)
     return f;
 }
 
-std::vector<uint8_t> MarkerCodes(const Bytes& jpeg)
-{
-    std::vector<uint8_t> codes;
-    size_t pos = 2;
-    while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF) {
-        while (pos < jpeg.size() && jpeg[pos] == 0xFF)
-            ++pos;
-        const uint8_t code = jpeg[pos++];
-        codes.push_back(code);
-        if (code == 0xDA)
-            break;
-        pos += (size_t(jpeg[pos]) << 8) | jpeg[pos + 1];
-    }
-    return codes;
-}
-
 TBgrPixels PhotoLike(int w, int h, unsigned seed)
 {
-    TBgrPixels p;
-    p.Width = w;
-    p.Height = h;
-    p.Stride = (size_t(w) * 3 + 3) & ~size_t(3);
+    // Smooth colour gradients, a dark oval and noise: a few qualities apart
+    // in size, like a photo crop.
+    TBgrPixels p{w, h, (size_t(w) * 3 + 3) & ~size_t(3), {}};
     p.Data.assign(p.Stride * size_t(h), 0);
     std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, 6.0);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = p.Data.data() + size_t(y) * p.Stride;
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            // A light background, an oval "face" with shading, dark "hair"
-            // with fine strands, and sensor-like noise on everything.
-            const double fx = (x - w * 0.5) / (w * 0.32), fy = (y - h * 0.48) / (h * 0.36);
-            const double r2 = fx * fx + fy * fy;
-            double b = 200, g = 205, r = 210;
-            if (r2 < 1.0) {
-                const double shade = 1.0 - 0.35 * r2 + 0.08 * std::sin(x * 0.21) * std::cos(y * 0.17);
-                b = 120 * shade;
-                g = 150 * shade;
-                r = 200 * shade;
-            }
-            if (y < h * 0.3 && r2 < 1.6 && fy < -0.55) {
-                const double strand = 0.5 + 0.5 * std::sin(x * 1.3 + std::sin(y * 0.2) * 3.0);
-                b = g = r = 30 + 40 * strand;
-            }
-            const double n = noise(rng);
-            row[3 * x + 0] = uint8_t(std::clamp(b + n, 0.0, 255.0));
-            row[3 * x + 1] = uint8_t(std::clamp(g + n, 0.0, 255.0));
-            row[3 * x + 2] = uint8_t(std::clamp(r + n, 0.0, 255.0));
+            const double fx = (x - w * 0.5) / (w * 0.3), fy = (y - h * 0.45) / (h * 0.35);
+            const int base = fx * fx + fy * fy < 1 ? 90 : 190;
+            for (int c = 0; c < 3; ++c)
+                p.Data[size_t(y) * p.Stride + 3 * size_t(x) + size_t(c)] =
+                    uint8_t(std::clamp(base + 20 * c + x / 8 - y / 10 + int(rng() % 15), 0, 255));
         }
-    }
     return p;
 }
 
 TBgrPixels SignatureLike(int w, int h)
 {
-    TBgrPixels p;
-    p.Width = w;
-    p.Height = h;
-    p.Stride = (size_t(w) * 3 + 3) & ~size_t(3);
+    TBgrPixels p{w, h, (size_t(w) * 3 + 3) & ~size_t(3), {}};
     p.Data.assign(p.Stride * size_t(h), 255);
-    for (int x = 4; x < w - 4; ++x) {
-        // Two interleaved pen strokes, about three pixels thick.
-        const double y1 = h * 0.5 + h * 0.3 * std::sin(x * 0.09) * std::cos(x * 0.031);
-        const double y2 = h * 0.55 + h * 0.25 * std::sin(x * 0.05 + 1.0);
-        for (int y = 0; y < h; ++y) {
-            const double d = std::min(std::abs(y - y1), std::abs(y - y2));
-            if (d < 1.6) {
-                uint8_t* px = p.Data.data() + size_t(y) * p.Stride + 3 * size_t(x);
-                px[0] = 90;
-                px[1] = 30;
-                px[2] = 20;
-            }
+    for (int x = 4; x < w - 4; ++x)
+        for (int dy = -1; dy <= 1; ++dy) {
+            const int y = int(h * 0.5 + h * 0.3 * std::sin(x * 0.09)) + dy;
+            std::fill_n(p.Data.begin() + long(size_t(y) * p.Stride + 3 * size_t(x)), 3, uint8_t(40));
         }
-    }
     return p;
 }
 

@@ -58,11 +58,7 @@ Bytes WrapExif(const Bytes& tiff, const Bytes& body, bool keepJfif = false);
 Bytes Segment(uint8_t code, const Bytes& content);
 Bytes StripLeadingApp0(const Bytes& jpeg); // drops SOI too; returns the rest
 
-// The marker codes of a file's header, in order, up to SOS (DA).
-std::vector<uint8_t> MarkerCodes(const Bytes& jpeg);
-
-// Synthetic pictures: photo-like (smooth shapes, texture and edges) and a
-// signature-like (dark strokes on white).
+// Synthetic pictures: photo-like and signature-like (a dark stroke on white).
 TBgrPixels PhotoLike(int w, int h, unsigned seed = 1);
 TBgrPixels SignatureLike(int w, int h);
 
