@@ -9,8 +9,10 @@
 
 namespace {
 
-// Directory offsets, value offsets and the block length are 16-bit numbers
-// in this format's tradition; past these the block could not be described.
+// An APP1 length field holds 16 bits, so a bigger block cannot be written.
+// The other two limits keep the writer inside the sizes it has always
+// handled (16-bit source positions, 8-bit value counts per directory): a
+// source beyond them is refused rather than rewritten.
 constexpr size_t kMaxApp1Length = 0xFFFF;
 constexpr size_t kMaxSourceTiffBase = 0xFFFF;
 constexpr size_t kMaxDeferredPerIfd = 255;
