@@ -51,7 +51,7 @@ void TFormCrop::BuildGuidePanel()
     };
     auto line = [&](const char* keyword, const char* text, int y, int tag) {
         label(QString::fromUtf8(keyword), 62, y, kHeading, tag, big);
-        label(QString::fromUtf8(text), 132, y, clSilver, tag, big);
+        label(QString::fromUtf8(text), 144, y, clSilver, tag, big);
     };
 
     marker(1, 26);
@@ -94,7 +94,7 @@ void TFormCrop::BuildGuidePanel()
         l->setFont(small);
         l->SetFontColor(color);
         l->adjustSize();
-        l->move(258, y);
+        l->move(240, y);
         return l;
     };
     footLabel(QStringLiteral("Lodrevan S.r.l. \u2013 Via dei Tigli 14, 40121 Bologna"), 16, clSilver);
