@@ -4,10 +4,12 @@
 // save and exit buttons; over the empty image area the guide panel.
 //
 // The implementation is split by topic: U_Cropping_Layout.cpp (building and
-// placing the controls), _Startup (program start, error handler), _Keys
-// (keyboard, wheel, window messages), _Guide (guide panel and links),
-// _Modes (crop modes and selection events), _Crop (cutting out), _Load
-// (image list, reset, dropped files).
+// placing the controls), _Wiring (the view, the slots, options and the points
+// where retouching, stored values, saving and scanning join), _Guide (guide
+// panel and links), _Keys (keyboard, wheel, window messages), _Modes (crop
+// modes and selection events), _Crop (cutting out), _Load (image list,
+// reset, dropped files), _Run (program start), _Startup (error handler,
+// style, language). The pixel work lives in U_Cropping_Pixels.h.
 
 #include "app/U_Cropping_Controls.h"
 #include "config/U_Options.h"
