@@ -98,7 +98,7 @@ void TFormCrop::SeletionFixMode(TzsiFixSelectionRatio mode, bool keepView)
     int x = ZSImage->width() / 2 - w / 2;
     int y = ZSImage->height() / 2 - h / 2;
 
-    const bool stored = (mode == srFoto && HasPicture(OrImageFoto) && !PrimoAvvioFoto) ||
+    const bool stored = (mode == srFoto && OrImageFoto->PictureOriginal()->HasGraphic() && !PrimoAvvioFoto) ||
                         (mode == srFirma && OrImageFirma->PictureOriginal()->HasGraphic() && !PrimoAvvioFirma);
     if (OptStoreSelections() && stored) {
         TRect shown, frame;
