@@ -246,6 +246,24 @@ void RunRowsEnlarge(uint8_t* dbase, qsizetype dstride, int32_t dx0, int32_t dy0,
     }
 }
 
+// Averages `blocks` consecutive blocks of `cols` pixels of a row of column
+// sums; K > 0 fixes the block width at compile time, which lets the compiler
+// unroll the common small reductions completely.
+template <int BPP, typename Acc, int K>
+void SumBlocks(const Acc* p, uint8_t* o, int blocks, int cols, uint64_t recip)
+{
+    const int n = K > 0 ? K : cols;
+    for (int xr = 0; xr < blocks; ++xr) {
+        uint32_t s[BPP] = {};
+        for (int c = 0; c < n; ++c, p += BPP)
+            for (int b = 0; b < BPP; ++b)
+                s[b] += p[b];
+        for (int b = 0; b < BPP; ++b)
+            o[b] = static_cast<uint8_t>((s[b] * recip + (1ull << 31)) >> 32);
+        o += BPP;
+    }
+}
+
 template <int BPP, typename Acc>
 void BoxReduceRows(const QImage& src, QImage& out, int k)
 {
@@ -264,32 +282,52 @@ void BoxReduceRows(const QImage& src, QImage& out, int k)
         const int y0 = yr * k;
         const int rows = std::min(k, H - y0);
         const uint8_t* row = sbase + y0 * sstride;
-        for (size_t i = 0; i < n; ++i)
-            acc[i] = row[i];
-        for (int r = 1; r < rows; ++r) {
-            row += sstride;
-            for (size_t i = 0; i < n; ++i)
-                acc[i] = static_cast<Acc>(acc[i] + row[i]);
+        // Up to four rows are summed per pass: several memory streams at once,
+        // and fewer passes over the sums.
+        for (int r = 0; r < rows;) {
+            const uint8_t* a = row + r * sstride;
+            const int take = std::min(4, rows - r);
+            const bool first = r == 0;
+            if (take == 4) {
+                const uint8_t* b = a + sstride;
+                const uint8_t* c = b + sstride;
+                const uint8_t* d = c + sstride;
+                for (size_t i = 0; i < n; ++i)
+                    acc[i] = static_cast<Acc>((first ? 0 : acc[i]) + a[i] + b[i] + c[i] + d[i]);
+            } else if (take == 3) {
+                const uint8_t* b = a + sstride;
+                const uint8_t* c = b + sstride;
+                for (size_t i = 0; i < n; ++i)
+                    acc[i] = static_cast<Acc>((first ? 0 : acc[i]) + a[i] + b[i] + c[i]);
+            } else if (take == 2) {
+                const uint8_t* b = a + sstride;
+                for (size_t i = 0; i < n; ++i)
+                    acc[i] = static_cast<Acc>((first ? 0 : acc[i]) + a[i] + b[i]);
+            } else {
+                for (size_t i = 0; i < n; ++i)
+                    acc[i] = static_cast<Acc>((first ? 0 : acc[i]) + a[i]);
+            }
+            r += take;
         }
-        // Two block sizes per row at most: full blocks and the last one.
+        // Full blocks first, then the last one, which may be narrower.
         const int lastCols = W - (Wr - 1) * k;
         const uint64_t fullCount = static_cast<uint64_t>(k) * rows;
         const uint64_t lastCount = static_cast<uint64_t>(lastCols) * rows;
         const uint64_t fullRecip = ((1ull << 32) + fullCount / 2) / fullCount;
         const uint64_t lastRecip = ((1ull << 32) + lastCount / 2) / lastCount;
         uint8_t* o = out.scanLine(yr);
-        const Acc* p = acc;
-        for (int xr = 0; xr < Wr; ++xr) {
-            const int cols = xr + 1 < Wr ? k : lastCols;
-            const uint64_t recip = xr + 1 < Wr ? fullRecip : lastRecip;
-            uint32_t s[BPP] = {};
-            for (int c = 0; c < cols; ++c, p += BPP)
-                for (int b = 0; b < BPP; ++b)
-                    s[b] += p[b];
-            for (int b = 0; b < BPP; ++b)
-                o[b] = static_cast<uint8_t>((s[b] * recip + (1ull << 31)) >> 32);
-            o += BPP;
+        switch (k) {
+        case 2: SumBlocks<BPP, Acc, 2>(acc, o, Wr - 1, 2, fullRecip); break;
+        case 3: SumBlocks<BPP, Acc, 3>(acc, o, Wr - 1, 3, fullRecip); break;
+        case 4: SumBlocks<BPP, Acc, 4>(acc, o, Wr - 1, 4, fullRecip); break;
+        case 5: SumBlocks<BPP, Acc, 5>(acc, o, Wr - 1, 5, fullRecip); break;
+        case 6: SumBlocks<BPP, Acc, 6>(acc, o, Wr - 1, 6, fullRecip); break;
+        case 7: SumBlocks<BPP, Acc, 7>(acc, o, Wr - 1, 7, fullRecip); break;
+        case 8: SumBlocks<BPP, Acc, 8>(acc, o, Wr - 1, 8, fullRecip); break;
+        default: SumBlocks<BPP, Acc, 0>(acc, o, Wr - 1, k, fullRecip); break;
         }
+        SumBlocks<BPP, Acc, 0>(acc + static_cast<size_t>(Wr - 1) * k * BPP, o + static_cast<size_t>(Wr - 1) * BPP, 1,
+                               lastCols, lastRecip);
     }
 }
 
