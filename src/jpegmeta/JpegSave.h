@@ -66,9 +66,11 @@ struct TJpegCompressResult {
 
 // Encodes at quality 100, 95, ..., 5 until an encoding fits aMaxSize bytes;
 // without one that fits, the quality-5 encoding is kept with Fits false.
-// False only when encoding itself failed.
+// False only when encoding itself failed. This is the save's path: it costs
+// the encodes alone, where a detour through an intermediate JPEG would add an
+// encode, a decode and one more generation of compression loss.
 bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result);
-// The same from a JPEG (the intermediate save), decoded once.
+// The same from a JPEG (such as an intermediate save), decoded once.
 bool SaveJpegCompress(const uint8_t* jpeg, size_t size, int aMaxSize, TJpegCompressResult& result);
 // File to file: the destination is written whole, and only with an encoding
 // that fits; an over-limit result is reported as false, never left on disk.

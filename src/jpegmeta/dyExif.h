@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-// ---- Byte order ------------------------------------------------------------
+// Byte order.
 // One current reading order per thread: set for big-endian ("MM") data.
 // Raw values are the bytes read as little-endian; the *_si_Moto helpers turn
 // them into host values by reversing them when the flag is set.
@@ -27,7 +27,7 @@ uint16_t Swap16_si_Moto(uint16_t v);
 uint32_t Swap32_si_Moto(uint32_t v);
 uint32_t Swap32(uint32_t v);
 
-// ---- Type codes --------------------------------------------------------------
+// Type codes.
 enum : uint16_t {
     ftByte = 1, ftAscii = 2, ftShort = 3, ftLong = 4, ftRational = 5, ftSByte = 6,
     ftUndefined = 7, ftSShort = 8, ftSLong = 9, ftSRational = 10, ftFloat = 11,
@@ -48,7 +48,7 @@ enum : uint16_t {
     tagGpsIfd = 0x8825, tagUserComment = 0x9286, tagInteropIfd = 0xA005,
 };
 
-// ---- Records -------------------------------------------------------------------
+// Records.
 // A raw 12-byte directory entry, every field still in the file's byte order.
 struct TTagLu {
     uint16_t Number = 0;
@@ -125,7 +125,7 @@ public:
     bool BigEndian = false;
 };
 
-// ---- Reading -------------------------------------------------------------------
+// Reading.
 // -1 not a JPEG or a malformed first segment, 0 first segment neither JFIF nor
 // EXIF, 1 JFIF (APP0 of at least 16 bytes), 2 EXIF.
 int GetJpegFormat(const uint8_t* data, size_t size);
@@ -151,7 +151,7 @@ bool GetExifInfos(const std::vector<uint8_t>& stream, TEXIF_Data& d, int& errorC
 bool Decode_IFD_Entries(TEXIF_Data& d, int slot, const uint8_t* tiff, size_t tiffLen, size_t dirOffset);
 void CommToThumb(TEXIF_Data& d);
 
-// ---- Tag access ------------------------------------------------------------------
+// Tag access.
 int TagToInd(uint16_t tag, const TEXIF_Data& d);
 int TagToValue(uint16_t tag, const TEXIF_Data& d, TTagValue& value);
 // The tag's value (16- or 32-bit) in host order; -1 when absent.
@@ -166,7 +166,7 @@ int ModifyTag(uint16_t tag, const TTagValue& value, uint8_t slot, TEXIF_Data& d)
 // be inserted (0, 2, 7, codes above 13).
 int InsertTag(uint16_t tag, const TTagValue& value, uint8_t slot, TEXIF_Data& d);
 
-// ---- Writing ---------------------------------------------------------------------
+// Writing.
 // Writes SOI, the leading JFIF APP0 of the source when there is one, and the
 // start of the new APP1 block; returns the position of the APP1 length field
 // (lengthPos) and of the TIFF base (base).
