@@ -96,13 +96,15 @@ void TScanCommands::BtScanNowClick()
     ScanResolution = ParseScanResolution(host_.ResolutionText ? host_.ResolutionText() : QString());
     ScanGrayScale = host_.GrayScaleScanFirma && host_.SignatureMode && host_.GrayScaleScanFirma() && host_.SignatureMode();
     takenSerial_ = PictureSerial;
+    bool started = false;
     try {
-        if (!TWAcquire(mainWindow_, TW_TRUE, 3))
-            return;
+        started = TWAcquire(mainWindow_, TW_TRUE, 3);
     } catch (const std::exception& e) {
         ShowTwainError(mainWindow_, e.what());
-        return;
     }
+    UpdateScanButton();
+    if (!started)
+        return;
     twainACQ_ = true;
     // A source with a modal dialog may already have delivered its picture.
     QCoreApplication::processEvents();
@@ -186,13 +188,18 @@ bool TScanCommands::AppMessage(QEvent* event)
         if (PictureSerial != takenSerial_)
             TakeOver();
     }
+    UpdateScanButton();
+    return false;
+}
+
+void TScanCommands::UpdateScanButton()
+{
     const int enabled = (!ManagerOpen && !SourceOpen && !SourceEnabled) ? 1 : 0;
     if (enabled != buttonState_) {
         buttonState_ = enabled;
         if (host_.SetScanButtonEnabled)
             host_.SetScanButtonEnabled(enabled == 1);
     }
-    return false;
 }
 
 bool TScanCommands::eventFilter(QObject* watched, QEvent* event)

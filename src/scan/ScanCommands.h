@@ -70,6 +70,7 @@ protected:
 
 private:
     void TakeOver();
+    void UpdateScanButton();
     void ShowFillError(const QString& file);
 
     QWidget* mainWindow_;

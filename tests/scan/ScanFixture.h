@@ -11,6 +11,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -52,6 +53,7 @@ protected:
         PrepareEnvironment();
         ClearDeviceOptions();
         SetWatchdogMs(1500);
+        UseDevice("test:0");
         window.acqFile = TempDir() + "/Scansione.bmp";
         QFile::remove(window.acqFile);
         commands = std::make_unique<TScanCommands>(nullptr, window.Host());
@@ -84,15 +86,15 @@ protected:
     }
     bool WaitClosed()
     {
-        return WaitUntil([&] { return !TScanCommands::ConnectionOpen() && !commands->TwainACQ(); });
+        return WaitUntil([&] { return !TScanCommands::ConnectionOpen() && !commands->TwainACQ(); }, 20000);
     }
     // Scan with the dialog as preset, wait until the connection has closed.
     void ScanAndWait()
     {
         QDialog* d = OpenSourceDialog();
-        ASSERT_NE(d, nullptr) << boxes.All().toStdString();
+        ASSERT_NE(d, nullptr) << boxes.All().toStdString() << " condition " << SourceStatus.ConditionCode;
         Click(d, "BtScan");
-        ASSERT_TRUE(WaitClosed());
+        ASSERT_TRUE(WaitClosed()) << (SourceDialog() ? Status(d).toStdString() : "") << boxes.All().toStdString();
     }
     // Scan whose read fails: returns the dialog's message, then closes the dialog.
     QString FailingScan()
@@ -101,10 +103,8 @@ protected:
         if (!d)
             return "<no dialog>";
         Click(d, "BtScan");
-        WaitUntil([&] {
-            return SourceDialog() == nullptr || (d->findChild<QPushButton*>("BtScan")->isEnabled() && !Status(d).isEmpty() &&
-                                                 !Status(d).contains("in corso"));
-        });
+        auto* bar = d->findChild<QProgressBar*>("PbProgress");
+        WaitUntil([&] { return SourceDialog() == nullptr || bar->isHidden(); });
         const QString text = SourceDialog() ? Status(d) : "<dialog closed>";
         if (SourceDialog())
             Click(d, "BtAnnulla");

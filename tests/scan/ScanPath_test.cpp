@@ -141,7 +141,7 @@ TEST_F(ScanPath, SelectedScannerBecomesTheDefaultSource)
 
     WhenShown(SelectDialog, [](QWidget* sel) {
         auto* list = sel->findChild<QListWidget*>("LwSources");
-        EXPECT_EQ(list->count(), 2);
+        EXPECT_GE(list->count(), 2);
         EXPECT_TRUE(list->item(1)->text().contains("Noname frontend-tester"));
         list->setCurrentRow(1);
         QTest::mouseClick(sel->findChild<QPushButton*>("BtOk"), Qt::LeftButton);

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
@@ -150,7 +151,20 @@ void SetDeviceOption(const char* name, const char* value)
         f(name, value);
 }
 
-void ClearDeviceOptions() { SetDeviceOption(nullptr, nullptr); }
+void ClearDeviceOptions()
+{
+    SetDeviceOption(nullptr, nullptr);
+    // The test backend keeps option values between sessions (also across its devices),
+    // so every fault injected earlier is switched off explicitly.
+    for (const auto& kv : std::vector<std::pair<const char*, const char*>>{{"read-return-value", "Default"},
+                                                                            {"read-limit", "no"},
+                                                                            {"read-delay", "no"},
+                                                                            {"ppl-loss", "0"},
+                                                                            {"hand-scanner", "no"},
+                                                                            {"three-pass", "no"},
+                                                                            {"source", "Flatbed"}})
+        SetDeviceOption(kv.first, kv.second);
+}
 
 void SetWatchdogMs(int ms)
 {
@@ -159,15 +173,58 @@ void SetWatchdogMs(int ms)
         f(ms);
 }
 
+void UseDevice(const QString& device)
+{
+    QSettings s(TempDir() + "/config/Lodrevan/corvanta-scanner.ini", QSettings::IniFormat);
+    s.setValue("Scanner/Predefinito", device);
+    s.sync();
+}
+
 QImage ScanimageReference(const QStringList& args)
 {
     QProcess p;
     p.start("scanimage", QStringList{"-d", "test:0", "--format=pnm"} + args);
     if (!p.waitForFinished(-1) || p.exitCode() != 0)
         return QImage();
-    QImage img;
-    img.loadFromData(p.readAllStandardOutput(), "PPM");
-    return img.convertToFormat(QImage::Format_BGR888);
+    // Read here rather than by Qt: 16-bit samples must give their high byte exactly.
+    const QByteArray data = p.readAllStandardOutput();
+    QList<QByteArray> fields;
+    int pos = 0;
+    while (fields.size() < 4 && pos < data.size()) {
+        while (pos < data.size() && QChar(data[pos]).isSpace())
+            ++pos;
+        if (pos < data.size() && data[pos] == '#') {
+            while (pos < data.size() && data[pos] != '\n')
+                ++pos;
+            continue;
+        }
+        const int start = pos;
+        while (pos < data.size() && !QChar(data[pos]).isSpace())
+            ++pos;
+        fields << data.mid(start, pos - start);
+    }
+    ++pos;
+    if (fields.size() < 4)
+        return QImage();
+    const bool colour = fields[0] == "P6";
+    const int w = fields[1].toInt(), h = fields[2].toInt(), bytes = fields[3].toInt() > 255 ? 2 : 1;
+    const int channels = colour ? 3 : 1;
+    if (data.size() - pos < qsizetype(w) * h * channels * bytes)
+        return QImage();
+    QImage img(w, h, QImage::Format_BGR888);
+    const uchar* src = reinterpret_cast<const uchar*>(data.constData()) + pos;
+    for (int y = 0; y < h; ++y) {
+        uchar* dst = img.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            uchar v[3];
+            for (int c = 0; c < 3; ++c)
+                v[c] = src[((qsizetype(y) * w + x) * channels + (colour ? c : 0)) * bytes];
+            dst[x * 3] = v[2];
+            dst[x * 3 + 1] = v[1];
+            dst[x * 3 + 2] = v[0];
+        }
+    }
+    return img;
 }
 
 } // namespace scantest

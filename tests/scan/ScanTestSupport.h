@@ -55,6 +55,8 @@ QDialog* SelectDialog();
 void SetDeviceOption(const char* name, const char* value);
 void ClearDeviceOptions();
 void SetWatchdogMs(int ms);
+// Makes `device` the manager's default source through its settings file.
+void UseDevice(const QString& device);
 
 // The same page read by the scanimage program: a 24-bit picture (grey pages repeated into
 // the three channels), null on failure.

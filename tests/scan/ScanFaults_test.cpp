@@ -1,0 +1,220 @@
+// Faults injected through the SANE test backend's own options: every one must give the
+// user its message, crash nothing and lose nothing the user had.
+
+#include "ScanFixture.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <QProgressBar>
+
+using namespace scantest;
+
+namespace {
+
+QByteArray FileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
+}
+
+} // namespace
+
+class ScanFaults : public ScanFixture {
+protected:
+    // A first good scan, so there is a "Scansione.bmp" and a picture in the view to keep.
+    void ScanSomethingFirst()
+    {
+        ScanAndWait();
+        ASSERT_EQ(window.loaded.size(), 1);
+        firstHash = FileHash(window.acqFile);
+        ASSERT_FALSE(firstHash.isEmpty());
+        firstPicture = commands->imTwain();
+    }
+    void ExpectNothingLost()
+    {
+        EXPECT_EQ(window.loaded.size(), 1) << "the view was reloaded";
+        EXPECT_EQ(FileHash(window.acqFile), firstHash) << "Scansione.bmp changed";
+        EXPECT_EQ(commands->imTwain(), firstPicture);
+        EXPECT_FALSE(TScanCommands::ConnectionOpen());
+        EXPECT_TRUE(window.buttonEnabled);
+    }
+    QByteArray firstHash;
+    QImage firstPicture;
+};
+
+TEST_F(ScanFaults, ReadErrorsShowTheirItalianMessageAndKeepTheLastScan)
+{
+    ScanSomethingFirst();
+    struct Case {
+        const char* status;
+        const char* words;
+    };
+    const Case cases[] = {
+        {"SANE_STATUS_JAMMED", "Carta inceppata"},
+        {"SANE_STATUS_NO_DOCS", "Nessun documento"},
+        {"SANE_STATUS_COVER_OPEN", "coperchio"},
+        {"SANE_STATUS_DEVICE_BUSY", "occupato"},
+        {"SANE_STATUS_IO_ERROR", "ingresso/uscita"},
+        {"SANE_STATUS_NO_MEM", "Memoria insufficiente"},
+        {"SANE_STATUS_ACCESS_DENIED", "Accesso allo scanner negato"},
+        {"SANE_STATUS_EOF", "pagina vuota"},
+    };
+    // The test backend may hang in sane_cancel after a failed read; the source's
+    // watchdog then abandons that device for the rest of the process, so each fault
+    // gets a device of its own.
+    int device = 2;
+    for (const Case& c : cases) {
+        UseDevice(QString("test:%1").arg(device++));
+        ClearDeviceOptions();
+        SetDeviceOption("read-return-value", c.status);
+        QElapsedTimer t;
+        t.start();
+        const QString message = FailingScan();
+        std::printf("%s: %lld ms, %d boxes\n", c.status, static_cast<long long>(t.elapsed()), int(boxes.Boxes.size()));
+        EXPECT_TRUE(message.contains(c.words)) << c.status << ": " << message.toStdString();
+        // The only box allowed is the watchdog's offer to abandon a hung device.
+        for (const auto& b : boxes.Boxes)
+            EXPECT_TRUE(b.second.contains("non risponde")) << b.second.toStdString();
+        boxes.Clear();
+        ExpectNothingLost();
+    }
+    // Whatever the backend did after the failures, the program can still scan.
+    ClearDeviceOptions();
+    UseDevice("test:0");
+    ScanAndWait();
+    EXPECT_EQ(window.loaded.size(), 2);
+}
+
+TEST_F(ScanFaults, ReadLimitAndReadDelayGiveIdenticalPictures)
+{
+    const QImage ref = ScanimageReference(A4Colour200());
+    ASSERT_FALSE(ref.isNull());
+    const std::vector<std::vector<std::pair<const char*, const char*>>> variants = {
+        {{"read-limit", "yes"}, {"read-limit-size", "997"}},
+        {{"read-delay", "yes"}, {"read-delay-duration", "1000"}},
+    };
+    for (const auto& v : variants) {
+        ClearDeviceOptions();
+        for (const auto& kv : v)
+            SetDeviceOption(kv.first, kv.second);
+        ScanAndWait();
+        EXPECT_EQ(commands->imTwain(), ref) << v.front().first;
+    }
+    EXPECT_TRUE(boxes.Boxes.empty()) << boxes.All().toStdString();
+}
+
+TEST_F(ScanFaults, UnusualPageLayoutsBecomeTheSamePictureScanimageGives)
+{
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> options;
+        QStringList scanimageArgs;
+        int tolerance;
+    };
+    const std::vector<Case> cases = {
+        // Rows padded beyond their pixels.
+        {{{"ppl-loss", "7"}}, A4Colour200(), 0},
+        // Unknown page length, read until the device says it is done.
+        {{{"hand-scanner", "yes"}}, A4Colour200() + QStringList{"--hand-scanner=yes"}, 0},
+        // One frame per colour, put back together.
+        {{{"three-pass", "yes"}}, A4Colour200(), 0},
+        // 16 bits per sample brought down to their high byte.
+        {{{"depth", "16"}}, QStringList{"--mode", "Color", "--depth", "16", "--resolution", "200", "-l", "0", "-t", "0",
+                                        "-x", "210", "-y", "297"}, 0},
+    };
+    // The test backend may hang in sane_cancel after a failed read; the source's
+    // watchdog then abandons that device for the rest of the process, so each fault
+    // gets a device of its own.
+    int device = 2;
+    for (const Case& c : cases) {
+        UseDevice(QString("test:%1").arg(device++));
+        ClearDeviceOptions();
+        for (const auto& kv : c.options)
+            SetDeviceOption(kv.first, kv.second);
+        const unsigned before = PictureSerial;
+        ScanAndWait();
+        ASSERT_EQ(PictureSerial, before + 1) << c.options.front().first << boxes.All().toStdString();
+        QImage ref = ScanimageReference(c.scanimageArgs);
+        // The lost pixels are the last ones of each row of the ordinary page.
+        if (c.options.front().first == std::string("ppl-loss"))
+            ref = ref.copy(0, 0, ref.width() - 7, ref.height());
+        ASSERT_FALSE(ref.isNull());
+        const QImage& got = commands->imTwain();
+        ASSERT_EQ(got.size(), ref.size()) << c.options.front().first;
+        int worst = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            const uchar* a = got.constScanLine(y);
+            const uchar* b = ref.constScanLine(y);
+            for (int x = 0; x < got.width() * 3; ++x)
+                worst = std::max(worst, std::abs(int(a[x]) - int(b[x])));
+        }
+        EXPECT_LE(worst, c.tolerance) << c.options.front().first;
+    }
+    EXPECT_TRUE(boxes.Boxes.empty()) << boxes.All().toStdString();
+}
+
+TEST_F(ScanFaults, FeederRunningOutEndsTheBatchQuietly)
+{
+    // The test feeder holds ten pages; each becomes a transfer until it runs out.
+    SetDeviceOption("source", "Automatic Document Feeder");
+    SetDeviceOption("resolution", "25");
+    const unsigned before = PictureSerial;
+    ScanAndWait();
+    EXPECT_EQ(PictureSerial, before + 10);
+    EXPECT_EQ(window.loaded.size(), 1);
+    EXPECT_TRUE(boxes.Boxes.empty()) << boxes.All().toStdString();
+}
+
+TEST_F(ScanFaults, CancelMidPageKeepsTheLastScan)
+{
+    ScanSomethingFirst();
+    SetDeviceOption("read-delay", "yes");
+    SetDeviceOption("read-delay-duration", "200000");
+    QDialog* d = OpenSourceDialog();
+    ASSERT_NE(d, nullptr);
+    Click(d, "BtScan");
+    auto* bar = d->findChild<QProgressBar*>("PbProgress");
+    ASSERT_TRUE(WaitUntil([&] { return bar->maximum() > 0 && bar->value() > 0; }));
+    Click(d, "BtStop");
+    ASSERT_TRUE(WaitUntil([&] { return d->findChild<QPushButton*>("BtScan")->isEnabled(); }));
+    EXPECT_TRUE(Status(d).contains("interrotta")) << Status(d).toStdString();
+    Click(d, "BtAnnulla");
+    ASSERT_TRUE(WaitClosed());
+    ExpectNothingLost();
+}
+
+TEST_F(ScanFaults, WatchdogOffersToAbandonASilentDeviceAndTheProgramStaysUsable)
+{
+    ScanSomethingFirst();
+    // Each buffer takes longer than the watchdog allows.
+    SetWatchdogMs(100);
+    SetDeviceOption("read-delay", "yes");
+    SetDeviceOption("read-delay-duration", "200000");
+    SetDeviceOption("resolution", "300");
+
+    // Answering "No" keeps waiting, and the page still arrives.
+    boxes.RefuseAbandon = true;
+    QDialog* d = OpenSourceDialog();
+    ASSERT_NE(d, nullptr);
+    Click(d, "BtScan");
+    ASSERT_TRUE(WaitClosed());
+    EXPECT_TRUE(boxes.Saw("non risponde")) << boxes.All().toStdString();
+    EXPECT_EQ(window.loaded.size(), 2);
+    firstHash = FileHash(window.acqFile);
+    firstPicture = commands->imTwain();
+    window.loaded.removeFirst();
+
+    // Answering "Sì" abandons the device; closing the dialog still works at once.
+    boxes.Clear();
+    boxes.RefuseAbandon = false;
+    d = OpenSourceDialog();
+    ASSERT_NE(d, nullptr);
+    Click(d, "BtScan");
+    ASSERT_TRUE(WaitUntil([&] { return Status(d).contains("abbandonato"); }));
+    EXPECT_FALSE(d->findChild<QPushButton*>("BtScan")->isEnabled());
+    Click(d, "BtAnnulla");
+    ASSERT_TRUE(WaitClosed());
+    ExpectNothingLost();
+}
