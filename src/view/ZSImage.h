@@ -84,6 +84,9 @@ public:
     // Where that part lies in the view (view pixels, inclusive).
     const TRect& CanvasBitmapRect() const { return FCanvasBmpRect; }
     const QImage& OrigBitmap() const { return FOrigBmp; }
+    // The source for a caller that rewrites its pixels in place, reusing the
+    // buffer (the toolbar's rotation); StretchImage afterwards shows the change.
+    QImage& OrigBitmapRef() { return FOrigBmp; }
     const QImage& CanvasBitmap() const { return FCanvasBmp; }
     TzsiSelection* Selection() const { return FSelection; }
     TzsiSlideShow* SlideShow() const { return FSlideShow; }
