@@ -142,6 +142,11 @@ TEST(ZSImage, PanKeyWithLeftDragScrollsUntilReleased)
     QTest::mouseMove(view.get(), QPoint(260, 140));
     EXPECT_EQ(view->OrigBitmapRect(), TRect(280, 260, 679, 559));
     QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(260, 140));
+    // A release lost while another application had the focus does not leave the key stuck.
+    QTest::keyPress(view.get(), Qt::Key_Space);
+    QEvent away(QEvent::ApplicationDeactivate);
+    QCoreApplication::sendEvent(qApp, &away);
+    EXPECT_FALSE(KeyState::IsKeyHeld(VK_SPACE));
 }
 
 TEST(ZSImage, ClickRaisesOnClickWithTheCoordinatesOfThePress)
