@@ -1,0 +1,91 @@
+// One picture reader per build: the input is written to a file with that
+// reader's extension and loaded with LoadImagefromFile. The Qt build takes
+// the extension from the first byte (formats without a reader of our own,
+// and BMP files of the kinds our BMP reader hands on), the file is the rest.
+//
+// Properties checked besides memory safety: a load reported as read gives a
+// BGR888 picture within the size limit; a failed one gives the 300 x 300
+// placeholder; the only exception a reader may throw is EImageReadError.
+
+#include "FuzzSupport.h"
+
+#include "view/io/ImageReaders.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+#if defined(FUZZ_READER_jpeg)
+const char* Extension(const uint8_t*&, size_t&) { return "jpg"; }
+#elif defined(FUZZ_READER_png)
+const char* Extension(const uint8_t*&, size_t&) { return "png"; }
+#elif defined(FUZZ_READER_tiff)
+const char* Extension(const uint8_t*&, size_t&) { return "tif"; }
+#elif defined(FUZZ_READER_gif)
+const char* Extension(const uint8_t*&, size_t&) { return "gif"; }
+#elif defined(FUZZ_READER_bmp)
+const char* Extension(const uint8_t*&, size_t&) { return "bmp"; }
+#elif defined(FUZZ_READER_qt)
+const char* Extension(const uint8_t*& data, size_t& size)
+{
+    static const char* const kinds[] = {"bmp", "ppm", "pgm", "pbm", "xpm", "xbm", "ico", "cur", "svg", "emf"};
+    const uint8_t first = size ? data[0] : 0;
+    if (size) {
+        ++data;
+        --size;
+    }
+    return kinds[first % (sizeof kinds / sizeof kinds[0])];
+}
+#else
+#error "FUZZ_READER_<kind> is not set"
+#endif
+
+// Reads every pixel, so a picture that claims more memory than it owns shows.
+unsigned Touch(const QImage& img)
+{
+    unsigned sum = 0;
+    const int rowBytes = img.width() * 3;
+    for (int y = 0; y < img.height(); ++y) {
+        const uchar* row = img.constScanLine(y);
+        for (int x = 0; x < rowBytes; ++x)
+            sum += row[x];
+    }
+    return sum;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    // Qt's image plugins are found through the application; a core one keeps
+    // the placeholder text-free and the run fast.
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const char* ext = Extension(data, size);
+    const std::string path = fuzz::ScratchDir() + "/input." + ext;
+    FUZZ_CHECK(fuzz::WriteWhole(path, data, size));
+
+    QImage bitmap;
+    QString message;
+    bool ok = false;
+    try {
+        ok = LoadImagefromFile(QString::fromStdString(path), bitmap, &message);
+    } catch (const EImageReadError& e) {
+        FUZZ_CHECK(!e.Message().isEmpty());
+        FUZZ_CHECK(bitmap.isNull());
+        return 0;
+    }
+    FUZZ_CHECK(bitmap.format() == QImage::Format_BGR888);
+    if (ok) {
+        FUZZ_CHECK(!bitmap.isNull() && ImageSizeAllowed(bitmap.width(), bitmap.height()));
+    } else {
+        FUZZ_CHECK(bitmap.width() == 300 && bitmap.height() == 300);
+    }
+    volatile unsigned sink = Touch(bitmap);
+    (void)sink;
+    return 0;
+}
