@@ -9,7 +9,7 @@
 // panel and links), _Keys (keyboard, wheel, window messages), _Modes (crop
 // modes and selection events), _Crop (cutting out), _Load (image list,
 // reset, dropped files), _Run (program start), _Startup (error handler,
-// style, language). The pixel work lives in U_Cropping_Pixels.h.
+// style, language), _Toolbar (the rotate and zoom toolbar's side). The pixel work lives in U_Cropping_Pixels.h.
 
 #include "app/U_Cropping_Controls.h"
 #include "config/U_Options.h"
@@ -30,6 +30,7 @@ class QLabel;
 class TZSImage;
 class TOrImage;
 class TFormOptions;
+struct TFormTBackHooks;
 
 class TFormCrop : public QWidget {
     Q_OBJECT
@@ -118,6 +119,7 @@ public:
     void BtOptionsClick();
     void BtExitClick();
     void BtScanNowClick();
+    // Crops, or saves the current slot as a JPEG (U_Cropping_Save.cpp).
     void BtSaveImgClick();
     void UpdateOutButton();
 
@@ -153,6 +155,7 @@ public:
     bool LeggiSelezioneIni(TzsiFixSelectionRatio mode, TRect& shown, double& zoom, TRect& frame);
     void LeggiRitoccoIni(TzsiFixSelectionRatio mode);
     void ScriviSelezioneIni();
+    void ScriviRitoccoIni();
 
     // --- options as the workflow reads them (all off while no options window exists) ---
     TFormOptions* Options() const;
@@ -170,6 +173,17 @@ public:
     // What the options window may call in this window.
     TFormCropHooks OptionsHooks();
 
+    // --- the rotate and zoom toolbar (U_Cropping_Toolbar.cpp) ---
+    // What the toolbar may reach in this window.
+    TFormTBackHooks ToolbarHooks();
+    // Shows the toolbar working on this window, glued to the view.
+    void ShowToolbar();
+    // The view's picture becomes BmpBackBuffer turned by Degs (clockwise for
+    // positive degrees); nothing when BmpBackBuffer is not a copy of it.
+    void RotateViewFromBackBuffer(int32_t Degs);
+    // Bmp turned in place about its centre; uncovered corners get BkColor.
+    void RotateBitmapGDIP(QImage& Bmp, int32_t Degs, bool AdjustSize, TColor BkColor);
+
     // --- guide panel ---
     void LabelHMouseMove(THoverLabel* Sender);
     void LabelHMouseLeave(THoverLabel* Sender);
@@ -185,6 +199,9 @@ public:
     std::function<void(const QString&)> OpenUrl;
     // Asks for picture files; a test replaces it to choose without a dialog.
     std::function<QStringList()> ChoosePictureFiles;
+    // Shows a message of the save command; a test replaces it to read the
+    // text without a dialog. Unset: a modal message box.
+    std::function<void(const QString&)> ShowMessage;
 
     // The maker's addresses behind the two contact links.
     static const QString kWebAddress;
@@ -222,6 +239,9 @@ private:
     void BuildBarsAndPreview();
     void RegisterCursors();
     void PlaceBars();
+    // Asks for the prefix and writes the slot of `mode`; true when a file was saved.
+    bool SaveSlot(TzsiFixSelectionRatio mode);
+    void Message(const QString& text);
     bool FShownOnce = false;
     QString FDialogFolder;
 };

@@ -121,10 +121,7 @@ void TFormCrop::SeletionFixMode(TzsiFixSelectionRatio mode, bool keepView)
         ZSImageSelectionMouseMove(ssLeft, x + w, y + h);
         QCoreApplication::processEvents();
         MakeMaskPaint();
-        if (FormTBack) {
-            FormTBack->show();
-            GlueToolbar();
-        }
+        ShowToolbar();
         ZSImage->setFocus();
 
         if (mode == srFoto)

@@ -1,0 +1,59 @@
+// The main window's side of the rotate and zoom toolbar: what the toolbar may
+// reach here (the view, the angle gradiRot, the unrotated copy BmpBackBuffer,
+// the keyboard focus, where to stand), and the rotation of the view's picture.
+
+#include "app/U_Cropping.h"
+
+#include "app/U_Cropping_Pixels.h"
+#include "view/U_FtBack.h"
+#include "view/ZSImage.h"
+
+namespace {
+// Colour of the corners a rotation uncovers.
+constexpr TColor kRotationBackground = 0x808080;
+// The rotation splits its rows over both cores of the machines we target.
+constexpr int kRotationThreads = 2;
+} // namespace
+
+TFormTBackHooks TFormCrop::ToolbarHooks()
+{
+    TFormTBackHooks hooks;
+    hooks.View = [this] { return ZSImage; };
+    hooks.GetGradiRot = [this] { return static_cast<int32_t>(gradiRot); };
+    hooks.SetGradiRot = [this](int32_t value) { gradiRot = value; };
+    hooks.RotateView = [this](int32_t degs) { RotateViewFromBackBuffer(degs); };
+    hooks.FocusMain = [this] {
+        activateWindow();
+        setFocus();
+    };
+    hooks.MainTopLeft = [this] { return frameGeometry().topLeft(); };
+    hooks.ImagePanelWidth = [this] { return PanelImage->width(); };
+    return hooks;
+}
+
+void TFormCrop::ShowToolbar()
+{
+    if (!FormTBack)
+        return;
+    // The toolbar works on whichever main window shows it.
+    FormTBack->SetHooks(ToolbarHooks());
+    FormTBack->show();
+    GlueToolbar();
+}
+
+void TFormCrop::RotateViewFromBackBuffer(int32_t Degs)
+{
+    const QImage& shown = ZSImage->OrigBitmap();
+    // The copy must be of the picture on show: turning a copy left from an
+    // earlier picture would replace the picture the user is framing.
+    if (BmpBackBuffer.isNull() || shown.isNull() || BmpBackBuffer.size() != shown.size())
+        return;
+    // Straight from the unrotated copy into the view's own buffer: the copy
+    // and the turn are one pass, and after the first step no memory is taken.
+    RotateBitmapInto(BmpBackBuffer, ZSImage->OrigBitmapRef(), Degs, false, kRotationBackground, kRotationThreads);
+}
+
+void TFormCrop::RotateBitmapGDIP(QImage& Bmp, int32_t Degs, bool AdjustSize, TColor BkColor)
+{
+    ::RotateBitmapGDIP(Bmp, Degs, AdjustSize, BkColor, kRotationThreads);
+}
