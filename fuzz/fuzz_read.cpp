@@ -40,15 +40,15 @@ const char* Extension(const uint8_t*& data, size_t& size)
 #error "FUZZ_READER_<kind> is not set"
 #endif
 
-// Reads every pixel, so a picture that claims more memory than it owns shows.
-unsigned Touch(const QImage& img)
+// Reads both ends of every row, so a picture whose rows reach past the
+// memory it owns shows up under the address sanitizer.
+unsigned TouchRows(const QImage& img)
 {
     unsigned sum = 0;
-    const int rowBytes = img.width() * 3;
+    const int last = img.width() * 3 - 1;
     for (int y = 0; y < img.height(); ++y) {
         const uchar* row = img.constScanLine(y);
-        for (int x = 0; x < rowBytes; ++x)
-            sum += row[x];
+        sum += row[0] + row[last];
     }
     return sum;
 }
@@ -82,10 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(bitmap.format() == QImage::Format_BGR888);
     if (ok) {
         FUZZ_CHECK(!bitmap.isNull() && ImageSizeAllowed(bitmap.width(), bitmap.height()));
+        volatile unsigned sink = TouchRows(bitmap);
+        (void)sink;
     } else {
         FUZZ_CHECK(bitmap.width() == 300 && bitmap.height() == 300);
     }
-    volatile unsigned sink = Touch(bitmap);
-    (void)sink;
     return 0;
 }
