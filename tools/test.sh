@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs the whole test suite.
 #   tools/test.sh             plain build in build/
-#   tools/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#   tools/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/,
+#                             then a short run of every fuzz target (clang build in build-fuzz/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
@@ -12,3 +13,6 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 cd "$dir"
 ctest --output-on-failure -j"$(nproc)" --timeout 900
+if [ "${1:-}" = "--sanitize" ]; then
+  "$root/tools/fuzz-smoke.sh"
+fi
