@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QMap>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
@@ -317,4 +318,36 @@ TEST_F(AppFixture, QuestionsHaveItalianButtons)
     EXPECT_TRUE(captions.contains(QStringLiteral("Si intende uscire dal programma?")));
     EXPECT_TRUE(captions.contains(QString::fromUtf8("S\u00ec")));
     EXPECT_TRUE(captions.contains(QStringLiteral("No")));
+}
+
+TEST_F(AppFixture, EveryTaggedGuideLabelDrivesItsBarThroughRealMouseEvents)
+{
+    QMap<int, int> labelsPerTag;
+    for (THoverLabel* l : Form->PanelLogo->findChildren<THoverLabel*>()) {
+        if (l->Tag == 0)
+            continue;
+        ++labelsPerTag[l->Tag];
+        AppTest::Move(l, QPoint(2, 2), Qt::NoButton);
+        EXPECT_EQ(Form->TimerH->Tag, l->Tag) << l->text().toStdString();
+        EXPECT_TRUE(Form->TimerH->Enabled());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(l, &leave);
+        EXPECT_EQ(Form->TimerH->Tag, 0);
+    }
+    // scanner, file, foto and firma have a keyword and a text; the two saving lines one each.
+    const QMap<int, int> expected{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 1}, {6, 1}};
+    EXPECT_EQ(labelsPerTag, expected);
+}
+
+TEST_F(AppFixture, ExistingManualOpensFromItsLink)
+{
+    const QString manual = Form->ManualFileName();
+    EXPECT_TRUE(manual.endsWith(QStringLiteral(".pdf")));
+    QFile f(manual);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    Form->Label11Click();
+    QFile::remove(manual);
+    EXPECT_EQ(Opened, QStringList{manual});
+    EXPECT_TRUE(Form->Label11->isEnabled());
 }
