@@ -8,6 +8,8 @@
 #include "view/U_FtBack.h"
 #include "view/ZSImage.h"
 
+#include <QApplication>
+
 namespace {
 // Colour of the corners a rotation uncovers.
 constexpr TColor kRotationBackground = 0x808080;
@@ -22,9 +24,14 @@ TFormTBackHooks TFormCrop::ToolbarHooks()
     hooks.GetGradiRot = [this] { return static_cast<int32_t>(gradiRot); };
     hooks.SetGradiRot = [this](int32_t value) { gradiRot = value; };
     hooks.RotateView = [this](int32_t degs) { RotateViewFromBackBuffer(degs); };
+    // As a window taking the focus does: active again, with the control that
+    // had the focus keeping it. Moving the focus while a key is on its way up
+    // through the controls would let the window see that key twice.
     hooks.FocusMain = [this] {
         activateWindow();
-        setFocus();
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused || focused->window() != this)
+            setFocus();
     };
     hooks.MainTopLeft = [this] { return frameGeometry().topLeft(); };
     hooks.ImagePanelWidth = [this] { return PanelImage->width(); };

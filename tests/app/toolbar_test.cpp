@@ -178,6 +178,8 @@ TEST_F(ToolbarTest, MovesQueuedDuringARotationTurnOnceToTheNewestAngle)
                                                        QPointF(global + QPoint(0, i)), Qt::NoButton,
                                                        Qt::RightButton, Qt::NoModifier));
     }
+    // The moves first, then the rotation they queued.
+    QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(FormTBack->DragRotations(), 1);
     EXPECT_EQ(Form->gradiRot, 30);
