@@ -189,13 +189,6 @@ void TFormCrop::BtScanNowClick()
     // Acquisition from the scanner joins here with the scanning commands.
 }
 
-void TFormCrop::BtSaveImgClick()
-{
-    // Until saving to files exists, the button crops on command ("RITAGLIA").
-    MakeMaskPaint();
-    BtMakeCropClick();
-}
-
 // --- retouch and stored values --------------------------------------------------
 
 void TFormCrop::UpdatePreviewBw()
@@ -221,3 +214,5 @@ bool TFormCrop::LeggiSelezioneIni(TzsiFixSelectionRatio, TRect&, double&, TRect&
 void TFormCrop::LeggiRitoccoIni(TzsiFixSelectionRatio) {}
 
 void TFormCrop::ScriviSelezioneIni() {}
+
+void TFormCrop::ScriviRitoccoIni() {}

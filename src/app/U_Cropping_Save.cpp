@@ -1,0 +1,228 @@
+// The save command: the crop-only press, the name dialog, the size-limited
+// JPEG of 200 dots per inch, and the slot showing the file as saved.
+
+#include "app/U_Cropping.h"
+#include "app/U_Cropping_Save.h"
+#include "app/U_fOut.h"
+
+#include "config/U_Options.h"
+#include "jpegmeta/JpegSave.h"
+#include "jpegmeta/SafeFile.h"
+#include "retouch/OrImage.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+std::string LocalPath(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    return std::string(name.constData(), static_cast<size_t>(name.size()));
+}
+
+QString FromLocal(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QImage ToQImage(const TBgrPixels& px)
+{
+    QImage img(px.Data.data(), px.Width, px.Height, static_cast<qsizetype>(px.Stride), QImage::Format_BGR888);
+    return img.copy();
+}
+
+} // namespace
+
+QString ItalianOsReason(int err, const QString& systemText)
+{
+    switch (err) {
+    case ENOENT:
+        return QStringLiteral("la cartella non esiste");
+    case ENOTDIR:
+        return QStringLiteral("una parte del percorso non è una cartella");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permesso negato");
+    case EROFS:
+        return QStringLiteral("il disco è in sola lettura");
+    case ENOSPC:
+        return QStringLiteral("spazio su disco esaurito");
+#ifdef EDQUOT
+    case EDQUOT:
+        return QStringLiteral("quota del disco superata");
+#endif
+    case EISDIR:
+        return QStringLiteral("esiste una cartella con lo stesso nome");
+    case ENAMETOOLONG:
+        return QStringLiteral("nome del file troppo lungo");
+    case EIO:
+        return QStringLiteral("errore di lettura o scrittura del disco");
+    default:
+        return systemText;
+    }
+}
+
+QString CheckFilePrefix(const QString& prefix)
+{
+    if (prefix.contains(QLatin1Char('/')) || prefix.contains(QLatin1Char('\\')))
+        return QStringLiteral("il nome non può contenere separatori di cartella (/ o \\)");
+    if (prefix.contains(QChar(0)))
+        return QStringLiteral("il nome non può contenere il carattere nullo");
+    if (prefix == QLatin1String(".") || prefix == QLatin1String(".."))
+        return QStringLiteral("il nome non può essere \".\" o \"..\"");
+    return QString();
+}
+
+TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const QString& tmpFile, int maxBytes)
+{
+    TSlotSaveResult res;
+    if (picture.isNull()) {
+        res.Error = QStringLiteral("nessuna immagine da salvare");
+        return res;
+    }
+    const QImage bgr =
+        picture.format() == QImage::Format_BGR888 ? picture : picture.convertToFormat(QImage::Format_BGR888);
+    const TBgrView view{bgr.constBits(), bgr.width(), bgr.height(), static_cast<size_t>(bgr.bytesPerLine())};
+
+    TJpegCompressResult jpeg;
+    if (!SaveJpegCompress(view, maxBytes, jpeg)) {
+        res.Error = QStringLiteral("codifica JPEG non riuscita");
+        return res;
+    }
+    res.Quality = jpeg.Quality;
+    res.Attempts = jpeg.Attempts;
+    if (!jpeg.Fits) {
+        res.Error = QStringLiteral("anche con la qualità minima (%1) l'immagine occupa %2 byte, oltre il limite di %3")
+                        .arg(jpeg.Quality)
+                        .arg(jpeg.Bytes.size())
+                        .arg(maxBytes);
+        return res;
+    }
+    if (!tmpFile.isEmpty())
+        WriteFileWhole(LocalPath(tmpFile), jpeg.Bytes.data(), jpeg.Bytes.size());
+
+    std::vector<uint8_t> marked;
+    std::string why;
+    if (!ChangeJpeg200Dpi(jpeg.Bytes, marked, &why)) {
+        res.Error = QStringLiteral("Errore ChangeJpegDpi: ") + FromLocal(why);
+        return res;
+    }
+    int err = 0;
+    if (!WriteFileWhole(LocalPath(target), marked.data(), marked.size(), &why, &err)) {
+        res.Error = ItalianOsReason(err, FromLocal(why));
+        return res;
+    }
+    res.Saved = true;
+    res.Size = static_cast<qint64>(marked.size());
+
+    // What the slot shows next is read back from the disk, not from memory:
+    // the user then sees the file that was really written.
+    std::vector<uint8_t> back;
+    TBgrPixels px;
+    if (LoadFileBytes(LocalPath(target), back) && DecodeJpeg(back.data(), back.size(), px))
+        res.Written = ToQImage(px);
+    return res;
+}
+
+bool SaveJPG(const QString& source, const QString& destination, int quality, QString* reason)
+{
+    auto fail = [reason](const QString& text) {
+        if (reason)
+            *reason = text;
+        return false;
+    };
+    std::vector<uint8_t> src;
+    std::string why;
+    if (!LoadFileBytes(LocalPath(source), src, &why))
+        return fail(FromLocal(why));
+    TBgrPixels px;
+    if (!DecodeJpeg(src.data(), src.size(), px, uint64_t(1) << 26, &why))
+        return fail(QStringLiteral("immagine JPEG non leggibile: ") + FromLocal(why));
+    std::vector<uint8_t> out;
+    if (!EncodeJpeg(px.View(), quality, out))
+        return fail(QStringLiteral("codifica JPEG non riuscita"));
+    int err = 0;
+    if (!WriteFileWhole(LocalPath(destination), out.data(), out.size(), &why, &err))
+        return fail(ItalianOsReason(err, FromLocal(why)));
+    return true;
+}
+
+// --- the save command ---------------------------------------------------------
+
+void TFormCrop::BtSaveImgClick()
+{
+    if (PanelPreviewBw->isVisible()) {
+        setFocus();
+        PanelPreviewBw->hide();
+        QCoreApplication::processEvents();
+        MakeMaskPaint();
+    }
+    // Without automatic cropping the first press only cuts the frame out, so
+    // the user sees the crop (and can retouch it) before anything is written.
+    if (!OptCropMouseUp() && BtSaveImg->text().left(5) != QLatin1String("SALVA")) {
+        BtMakeCropClick();
+        if (Mode() == srFoto)
+            BtSaveImg->setText(QStringLiteral("SALVA FOTO"));
+        else if (Mode() == srFirma)
+            BtSaveImg->setText(QStringLiteral("SALVA FIRMA"));
+        return;
+    }
+    BtMakeCropClick();
+    const TzsiFixSelectionRatio mode = Mode();
+    if (mode == srFoto || mode == srFirma)
+        SaveSlot(mode);
+    ScriviRitoccoIni();
+}
+
+bool TFormCrop::SaveSlot(TzsiFixSelectionRatio mode)
+{
+    const bool foto = mode == srFoto;
+    const QString prefix = GetFileNameOut(mode, NomeCorrente, this);
+    if (prefix.isEmpty())
+        return false;
+
+    const QString fixedEnd = foto ? QStringLiteral("Foto.jpg") : QStringLiteral("Firma.jpg");
+    const QString bad = CheckFilePrefix(prefix);
+    if (!bad.isEmpty()) {
+        Message(QStringLiteral("Nome non valido: \"%1\"\n%2.\nNessun file è stato salvato.")
+                    .arg(QString(prefix).replace(QChar(0), QChar(0xFFFD)), bad));
+        return false;
+    }
+    TFormOptions* options = Options();
+    if (!options || options->OutImgPath.isEmpty()) {
+        Message(QStringLiteral("Errore! Il file %1 non è stato salvato: cartella di uscita non impostata.")
+                    .arg(prefix + fixedEnd));
+        return false;
+    }
+    const QString target = options->OutImgPath + prefix + fixedEnd;
+    TOrImage* slot = foto ? OrImageFoto : OrImageFirma;
+    const TSlotSaveResult res = SaveSlotJpeg(slot->Picture()->Graphic(), target,
+                                             foto ? options->TmpFotFile : options->TmpFirFile,
+                                             foto ? kFotoMaxBytes : kFirmaMaxBytes);
+    if (!res.Saved) {
+        Message(QStringLiteral("Errore! Il file %1 non è stato salvato: %2.")
+                    .arg(QDir::toNativeSeparators(target), res.Error));
+        return false;
+    }
+    if (!res.Written.isNull())
+        slot->Picture()->AssignBitmap(res.Written);
+    NomeCorrente = prefix;
+    return true;
+}
+
+void TFormCrop::Message(const QString& text)
+{
+    if (ShowMessage) {
+        ShowMessage(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text, QMessageBox::Ok, this);
+    box.exec();
+}
