@@ -7,13 +7,17 @@
 #include "imageio_files.h"
 
 #include <QBuffer>
+#include <QDirIterator>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <cstdio>
 #include <functional>
+
+#include <zlib.h>
 
 namespace {
 
@@ -288,6 +292,109 @@ void ProfileSeeds()
     add("empty.ini", "S\\xK\\xV\\xS\\xK\\x", "");
 }
 
+void Put32LE(QByteArray& b, int at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
+}
+
+void Put32BE(QByteArray& b, int at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (24 - 8 * i));
+}
+
+void Put16BE(QByteArray& b, int at, uint16_t v)
+{
+    b[at] = char(v >> 8);
+    b[at + 1] = char(v);
+}
+
+// The IHDR of a PNG with new dimensions, its checksum made right again so
+// the reader gets past libpng's CRC test to its own size checks.
+QByteArray PngWithSize(QByteArray png, uint32_t w, uint32_t h)
+{
+    Put32BE(png, 16, w);
+    Put32BE(png, 20, h);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.constData() + 12), 17);
+    Put32BE(png, 29, uint32_t(crc));
+    return png;
+}
+
+// Position of the SOF height field in a JPEG, or -1.
+int SofHeightPos(const QByteArray& jpeg)
+{
+    for (int i = 2; i + 8 < jpeg.size(); ++i)
+        if (uchar(jpeg[i]) == 0xFF && (uchar(jpeg[i + 1]) == 0xC0 || uchar(jpeg[i + 1]) == 0xC2))
+            return i + 5;
+    return -1;
+}
+
+// Known ways a picture file goes wrong, made from the valid seeds: every
+// file cut in half, and per format the header fields that size the
+// picture and place its data.
+void MalformedSeeds()
+{
+    for (const char* target : {"read_jpeg", "read_png", "read_tiff", "read_gif", "read_bmp"}) {
+        QDirIterator it(Dir(target), QDir::Files);
+        QStringList files;
+        while (it.hasNext())
+            files << it.next();
+        for (const QString& f : files) {
+            const QByteArray b = testfiles::ReadAll(f);
+            Put(target, QStringLiteral("cut-") + QFileInfo(f).fileName(), b.left(b.size() / 2));
+        }
+    }
+
+    const QByteArray bmp = testfiles::ReadAll(Dir("read_bmp") + QStringLiteral("/bottom-up.bmp"));
+    const auto bmpWith = [&](const char* name, int at, uint32_t v) {
+        QByteArray b = bmp;
+        Put32LE(b, at, v);
+        Put("read_bmp", QLatin1String(name), b);
+    };
+    bmpWith("height-min.bmp", 22, 0x80000000u);
+    bmpWith("width-huge.bmp", 18, 0x7FFFFFFFu);
+    bmpWith("size-beyond-limit.bmp", 18, 40000);
+    bmpWith("data-beyond-end.bmp", 10, 0xFFFFFFF0u);
+    bmpWith("bitfields.bmp", 30, 3);
+    bmpWith("header-size-odd.bmp", 14, 0xFFFF);
+
+    const QByteArray png = testfiles::ReadAll(Dir("read_png") + QStringLiteral("/rgb8.png"));
+    Put("read_png", QStringLiteral("huge.png"), PngWithSize(png, 0x7FFFFFFF, 0x7FFFFFFF));
+    Put("read_png", QStringLiteral("large-no-data.png"), PngWithSize(png, 20000, 20000));
+    Put("read_png", QStringLiteral("zero.png"), PngWithSize(png, 0, 7));
+    QByteArray badCrc = png;
+    badCrc[40] = char(badCrc[40] ^ 0x55);
+    Put("read_png", QStringLiteral("bad-crc.png"), badCrc);
+
+    const QByteArray jpeg = testfiles::ReadAll(Dir("read_jpeg") + QStringLiteral("/rgb.jpg"));
+    const int sof = SofHeightPos(jpeg);
+    if (sof > 0) {
+        const auto jpegWith = [&](const char* name, uint16_t h, uint16_t w) {
+            QByteArray b = jpeg;
+            Put16BE(b, sof, h);
+            Put16BE(b, sof + 2, w);
+            Put("read_jpeg", QLatin1String(name), b);
+        };
+        jpegWith("large-no-data.jpg", 30000, 20000);
+        jpegWith("largest.jpg", 65535, 65535);
+        jpegWith("zero-width.jpg", 16, 0);
+    }
+
+    const std::vector<testfiles::Rgb> four = {{0, 0, 0}, {255, 255, 255}, {200, 30, 30}, {30, 30, 200}};
+    testfiles::GifFrame over;
+    over.left = 5;
+    over.top = 4;
+    over.width = 8;
+    over.height = 6;
+    for (int i = 0; i < 48; ++i)
+        over.indices.push_back(uint8_t(i % 8)); // indices past the four colours too
+    Make("read_gif", QStringLiteral("frame-past-screen.gif"),
+         [&](const QString& p) { testfiles::WriteGif(p, 8, 6, four, {over}); });
+    Make("read_gif", QStringLiteral("screen-large.gif"),
+         [&](const QString& p) { testfiles::WriteGif(p, 65535, 65535, four, {over}); });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -306,5 +413,6 @@ int main(int argc, char** argv)
     GifSeeds();
     BmpAndQtSeeds();
     ProfileSeeds();
+    MalformedSeeds();
     return 0;
 }
