@@ -49,7 +49,7 @@ QImage FindPicture(const QString& name, const QStringList& folders)
 QString ResolveFigures(const QString& html, const QStringList& folders, QTextDocument& doc, int& missing)
 {
     static const QRegularExpression figure(
-        QStringLiteral("<div class=\"figura\">\\s*<img src=\"([^\"]*)\"[^>]*>.*?</div>"),
+        QStringLiteral("<div class=\"figura\"[^>]*>\\s*<img src=\"([^\"]*)\"[^>]*>.*?</div>"),
         QRegularExpression::DotMatchesEverythingOption);
     QString out;
     qsizetype last = 0;
