@@ -65,9 +65,9 @@ TEST_F(ScanFaults, ReadErrorsShowTheirItalianMessageAndKeepTheLastScan)
     // The test backend may hang in sane_cancel after a failed read; the source's
     // watchdog then abandons that device for the rest of the process, so each fault
     // gets a device of its own.
-    int device = 2;
+    int faultDevice = 2;
     for (const Case& c : cases) {
-        UseDevice(QString("test:%1").arg(device++));
+        UseDevice(QString("test:%1").arg(faultDevice++));
         ClearDeviceOptions();
         SetDeviceOption("read-return-value", c.status);
         QElapsedTimer t;
@@ -83,7 +83,7 @@ TEST_F(ScanFaults, ReadErrorsShowTheirItalianMessageAndKeepTheLastScan)
     }
     // Whatever the backend did after the failures, the program can still scan.
     ClearDeviceOptions();
-    UseDevice("test:0");
+    UseDevice(device);
     ScanAndWait();
     EXPECT_EQ(window.loaded.size(), 2);
 }
@@ -124,12 +124,7 @@ TEST_F(ScanFaults, UnusualPageLayoutsBecomeTheSamePictureScanimageGives)
         {{{"depth", "16"}}, QStringList{"--mode", "Color", "--depth", "16", "--resolution", "200", "-l", "0", "-t", "0",
                                         "-x", "210", "-y", "297"}, 0},
     };
-    // The test backend may hang in sane_cancel after a failed read; the source's
-    // watchdog then abandons that device for the rest of the process, so each fault
-    // gets a device of its own.
-    int device = 2;
     for (const Case& c : cases) {
-        UseDevice(QString("test:%1").arg(device++));
         ClearDeviceOptions();
         for (const auto& kv : c.options)
             SetDeviceOption(kv.first, kv.second);

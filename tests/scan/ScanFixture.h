@@ -53,7 +53,11 @@ protected:
         PrepareEnvironment();
         ClearDeviceOptions();
         SetWatchdogMs(1500);
-        UseDevice("test:0");
+        // A device of its own for every test: a fault left behind by the test backend
+        // (it may hang in sane_cancel and keep its device busy) cannot reach the next test.
+        static int next = 20;
+        device = QString("test:%1").arg(next++);
+        UseDevice(device);
         window.acqFile = TempDir() + "/Scansione.bmp";
         QFile::remove(window.acqFile);
         commands = std::make_unique<TScanCommands>(nullptr, window.Host());
@@ -112,6 +116,7 @@ protected:
         return text;
     }
 
+    QString device;
     TBoxCatcher boxes;
     TFakeWindow window;
     std::unique_ptr<TScanCommands> commands;

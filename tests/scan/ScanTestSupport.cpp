@@ -175,9 +175,10 @@ void SetWatchdogMs(int ms)
 
 void UseDevice(const QString& device)
 {
-    QSettings s(TempDir() + "/config/Lodrevan/corvanta-scanner.ini", QSettings::IniFormat);
-    s.setValue("Scanner/Predefinito", device);
-    s.sync();
+    QDir().mkpath(TempDir() + "/config/Lodrevan");
+    QFile f(TempDir() + "/config/Lodrevan/corvanta-scanner.conf");
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write("Predefinito=" + device.toUtf8() + "\n");
 }
 
 QImage ScanimageReference(const QStringList& args)

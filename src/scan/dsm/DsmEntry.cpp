@@ -8,7 +8,9 @@
 #include "scan/dsm/DsmWorker.h"
 
 #include <QDir>
-#include <QSettings>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
 #include <cstring>
@@ -43,20 +45,32 @@ TManager& Dsm()
 QString SettingsPath()
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath("Lodrevan/corvanta-scanner.ini");
+        .filePath("Lodrevan/corvanta-scanner.conf");
 }
 
+// The file holds one line "Predefinito=<SANE device name>". Read afresh every time: the
+// user may pick a scanner from another program instance in between.
 std::string StoredDefault()
 {
-    QSettings s(SettingsPath(), QSettings::IniFormat);
-    return s.value("Scanner/Predefinito").toString().toStdString();
+    QFile f(SettingsPath());
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::string();
+    while (!f.atEnd()) {
+        const QByteArray line = f.readLine().trimmed();
+        if (line.startsWith("Predefinito="))
+            return line.mid(12).toStdString();
+    }
+    return std::string();
 }
 
 void StoreDefault(const std::string& name)
 {
-    QSettings s(SettingsPath(), QSettings::IniFormat);
-    s.setValue("Scanner/Predefinito", QString::fromStdString(name));
-    s.sync();
+    QDir().mkpath(QFileInfo(SettingsPath()).absolutePath());
+    QSaveFile f(SettingsPath());
+    if (f.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        f.write("Predefinito=" + QByteArray::fromStdString(name) + "\n");
+        f.commit();
+    }
 }
 
 TW_UINT16 Fail(TW_UINT16 cc)
