@@ -187,7 +187,8 @@ TEST_F(ScanFaults, WatchdogOffersToAbandonASilentDeviceAndTheProgramStaysUsable)
     SetWatchdogMs(100);
     SetDeviceOption("read-delay", "yes");
     SetDeviceOption("read-delay-duration", "200000");
-    SetDeviceOption("resolution", "300");
+    SetDeviceOption("br-x", "30");
+    SetDeviceOption("br-y", "30");
 
     // Answering "No" keeps waiting, and the page still arrives.
     boxes.RefuseAbandon = true;

@@ -355,8 +355,7 @@ void SaneReadCaps(SANE_Handle h, TDeviceCaps& caps)
     GetNumber(h, SANE_NAME_SCAN_TL_Y, caps.Top);
     GetNumber(h, SANE_NAME_SCAN_BR_X, caps.Right);
     GetNumber(h, SANE_NAME_SCAN_BR_Y, caps.Bottom);
-    std::string source;
-    caps.Feeder = GetString(h, SANE_NAME_SCAN_SOURCE, source) && (Contains(source, "feeder") || Contains(source, "adf"));
+    caps.Feeder = SaneUsesFeeder(h);
 }
 
 SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<std::pair<std::string, std::string>>& extra)
@@ -386,6 +385,12 @@ SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<s
     for (const auto& kv : extra)
         SetExtra(h, kv.first, kv.second);
     return SANE_STATUS_GOOD;
+}
+
+bool SaneUsesFeeder(SANE_Handle h)
+{
+    std::string source;
+    return GetString(h, SANE_NAME_SCAN_SOURCE, source) && (Contains(source, "feeder") || Contains(source, "adf"));
 }
 
 SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page)

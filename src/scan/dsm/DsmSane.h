@@ -81,6 +81,8 @@ SANE_Status SaneListDevices(std::vector<TSaneDeviceInfo>& out);
 void SaneReadCaps(SANE_Handle h, TDeviceCaps& caps);
 // Applies the settings, then the extra options (name, value) the manager was given.
 SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<std::pair<std::string, std::string>>& extra);
+// The device currently takes its pages from an automatic feeder.
+bool SaneUsesFeeder(SANE_Handle h);
 // Starts the device and reads one page, all frames. The caller ends the scan with sane_cancel.
 SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page);
 

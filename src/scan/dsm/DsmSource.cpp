@@ -293,6 +293,7 @@ void TDsmSource::StartScan(bool preview)
     job_ = worker_->Submit(
         [state, h, extra, s] {
             state->Status = SaneApply(h, s, extra);
+            state->Feeder = SaneUsesFeeder(h);
             if (state->Status == SANE_STATUS_GOOD)
                 state->Status = SaneReadPage(h, state->Progress, state->Page);
             if (state->Status != SANE_STATUS_GOOD) {
@@ -407,6 +408,7 @@ TW_UINT16 TDsmSource::FinishJob()
     }
     page_ = std::move(state->Page);
     page_.Dpi = state->Settings.Dpi;
+    caps_.Feeder = state->Feeder;
     rowsSent_ = 0;
     State = 6;
     if (dialog_)

@@ -92,6 +92,7 @@ private:
         TScanPage Page;
         SANE_Status Status = SANE_STATUS_GOOD;
         bool Preview = false;
+        bool Feeder = false;  // the page came from an automatic feeder
         TScanSettings Settings;
     };
     std::shared_ptr<TJobState> jobState_;
