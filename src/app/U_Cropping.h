@@ -9,7 +9,9 @@
 // panel and links), _Keys (keyboard, wheel, window messages), _Modes (crop
 // modes and selection events), _Crop (cutting out), _Load (image list,
 // reset, dropped files), _Run (program start), _Startup (error handler,
-// style, language), _Toolbar (the rotate and zoom toolbar's side). The pixel work lives in U_Cropping_Pixels.h.
+// style, language), _Toolbar (the rotate and zoom toolbar's side), _Retouch
+// (sliders, grey preview, slot resets), _Store (stored retouch values and
+// frames). The pixel work lives in U_Cropping_Pixels.h.
 
 #include "app/U_Cropping_Controls.h"
 #include "config/U_Options.h"
@@ -149,9 +151,16 @@ public:
 
     // --- retouch, stored values, scanning: completed with their own features ---
     void UpdatePreviewBw();
+    void pBarLightChange();
+    void pBarContrChange();
+    void pBarDarkChange();
+    void pBarColorChange();
     void pBarSharpnessChange();
     void OrImageFotoReset();
     void OrImageFirmaReset();
+    // A right press on a slot resets it while its mode is the current one.
+    void OrImageFotoMouseDown(Qt::MouseButton Button);
+    void OrImageFirmaMouseDown(Qt::MouseButton Button);
     bool LeggiSelezioneIni(TzsiFixSelectionRatio mode, TRect& shown, double& zoom, TRect& frame);
     void LeggiRitoccoIni(TzsiFixSelectionRatio mode);
     void ScriviSelezioneIni();
@@ -228,6 +237,10 @@ private:
     QStringList DefaultChoosePictureFiles();
     void CreateSlotControls();
     void ConnectSliders();
+    // The slot of the current mode and its buffer; null outside photo and signature modes.
+    TOrImage* RetouchSlot(QImage** buffer = nullptr);
+    void ColourSliderChange(QSlider* slider, QLabel* label, void (TOrImage::*setter)(int));
+    void ResetSlotRetouch(TOrImage* slot, const QImage& buffer);
     void GlueToolbar();
     void SetFrameColors(TzsiFixSelectionRatio mode);
     void LoadSlidersFromSlot(TOrImage* slot, const QImage& buffer);

@@ -80,25 +80,12 @@ void TFormCrop::CreateSlotControls()
     ImgFirma->OnClick = guarded([this] { OrImageFirmaClick(); });
     connect(OrImageFoto, &TOrImage::OnMouseDown, this,
             [this](TOrImage*, Qt::MouseButton b, Qt::KeyboardModifiers, int, int) {
-                if (b == Qt::RightButton && Mode() == srFoto)
-                    RunGuarded([this] { OrImageFotoReset(); });
+                RunGuarded([this, b] { OrImageFotoMouseDown(b); });
             });
     connect(OrImageFirma, &TOrImage::OnMouseDown, this,
             [this](TOrImage*, Qt::MouseButton b, Qt::KeyboardModifiers, int, int) {
-                if (b == Qt::RightButton && Mode() == srFirma)
-                    RunGuarded([this] { OrImageFirmaReset(); });
+                RunGuarded([this, b] { OrImageFirmaMouseDown(b); });
             });
-}
-
-void TFormCrop::ConnectSliders()
-{
-    // The four colour sliders and the sharpness slider get their effect with the
-    // retouch controls; until then a move only shows its number.
-    for (int i = 0; i < 5; ++i) {
-        QSlider* s = Slider(i);
-        QLabel* value = SliderLabel(i);
-        connect(s, &QSlider::valueChanged, this, [value](int v) { value->setText(QString::number(v)); });
-    }
 }
 
 TFormCropHooks TFormCrop::OptionsHooks()
@@ -188,31 +175,3 @@ void TFormCrop::BtScanNowClick()
 {
     // Acquisition from the scanner joins here with the scanning commands.
 }
-
-// --- retouch and stored values --------------------------------------------------
-
-void TFormCrop::UpdatePreviewBw()
-{
-    // The black-and-white preview comes with the retouch sliders; until then it stays hidden.
-    PanelPreviewBw->hide();
-}
-
-void TFormCrop::pBarSharpnessChange()
-{
-    LbShar->setText(QString::number(pBarSharpness->value()));
-}
-
-void TFormCrop::OrImageFotoReset() {}
-
-void TFormCrop::OrImageFirmaReset() {}
-
-bool TFormCrop::LeggiSelezioneIni(TzsiFixSelectionRatio, TRect&, double&, TRect&)
-{
-    return false;
-}
-
-void TFormCrop::LeggiRitoccoIni(TzsiFixSelectionRatio) {}
-
-void TFormCrop::ScriviSelezioneIni() {}
-
-void TFormCrop::ScriviRitoccoIni() {}
