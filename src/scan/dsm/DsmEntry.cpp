@@ -32,6 +32,8 @@ struct TManager {
     TW_UINT32 NextId = 100;
     size_t EnumPos = 0;
     std::unique_ptr<TDsmSource> Source;
+    // Closed sources whose calls are still on the stack; freed once they have returned.
+    std::vector<std::unique_ptr<TDsmSource>> Closed;
     bool Busy = false;
     TExtraOptions Extra;
 };
@@ -221,7 +223,7 @@ TW_UINT16 CloseSource(TW_IDENTITY* id)
     m.Busy = true;
     m.Source->CloseDevice(m.Parent);
     m.Busy = false;
-    m.Source.reset();
+    m.Closed.push_back(std::move(m.Source));
     return Ok();
 }
 
@@ -327,6 +329,8 @@ DSM_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
                                TW_UINT16 MSG, TW_MEMREF pData)
 {
     TManager& m = Dsm();
+    for (auto it = m.Closed.begin(); it != m.Closed.end();)
+        it = (*it)->Depth == 0 ? m.Closed.erase(it) : it + 1;
     if (!pOrigin)
         return Fail(TWCC_BADPROTOCOL);
     if (!pDest) {
@@ -340,8 +344,12 @@ DSM_EXPORT TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
         }
         return rc;
     }
-    if (!m.Source || pDest->Id != m.Source->Identity.Id)
+    if (!m.Source || pDest->Id != m.Source->Identity.Id) {
+        // The status of an unknown source is the manager's own: it tells why.
+        if (DG == DG_CONTROL && DAT == DAT_STATUS)
+            return ManagerEntry(DAT, MSG, pData);
         return Fail(TWCC_BADDEST);
+    }
     return m.Source->Entry(DG, DAT, MSG, pData);
 }
 

@@ -70,8 +70,19 @@ TW_UINT16 TDsmSource::Ok()
     return TWRC_SUCCESS;
 }
 
+namespace {
+
+struct TDepthGuard {
+    explicit TDepthGuard(int& d) : depth(d) { ++depth; }
+    ~TDepthGuard() { --depth; }
+    int& depth;
+};
+
+} // namespace
+
 TW_UINT16 TDsmSource::Entry(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)
 {
+    TDepthGuard guard(Depth);
     if (dg == DG_CONTROL && dat == DAT_STATUS) {
         if (msg != MSG_GET || !data)
             return Fail(TWCC_BADPROTOCOL);
@@ -317,6 +328,7 @@ void TDsmSource::StartScan(bool preview)
 
 void TDsmSource::OnProgressTick()
 {
+    TDepthGuard guard(Depth);
     if (!jobState_ || jobConsumed_) {
         progressTimer_.stop();
         return;
@@ -336,7 +348,7 @@ void TDsmSource::OnProgressTick()
                     QString("Lo scanner non risponde da %1 secondi.\n\nAbbandonare il dispositivo? Il programma "
                             "resta utilizzabile.")
                         .arg((sinceProgress_.elapsed() + 500) / 1000),
-                    QMessageBox::NoButton, dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_);
+                    QMessageBox::NoButton, parent_);
     box.setObjectName("DsmWatchdogBox");
     QPushButton* yes = box.addButton("Sì", QMessageBox::YesRole);
     box.addButton("No, attendi ancora", QMessageBox::NoRole);
@@ -452,7 +464,7 @@ bool TDsmSource::NextFeederPage()
         sane_cancel(h);
     });
     Busy = true;
-    const bool done = WaitForJob(job, dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_, "pagina successiva");
+    const bool done = WaitForJob(job, parent_, "pagina successiva");
     Busy = false;
     if (!done) {
         abandoned_ = true;

@@ -38,6 +38,9 @@ public:
     TW_UINT16 Condition = TWCC_SUCCESS;
     // Set while a call waits synchronously for the worker, so re-entrant calls are refused.
     bool Busy = false;
+    // Calls of this source still running further up the stack (message boxes run nested
+    // event loops in which the application may close the source).
+    int Depth = 0;
 
 private:
     TW_UINT16 Fail(TW_UINT16 cc);
