@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -84,6 +85,15 @@ QString TrimName(const QString& s)
     return s.mid(b, e - b);
 }
 
+// UTF-8 to text keeping a leading U+FEFF: QString::fromUtf8 drops one as a
+// byte-order mark, so a name or value that starts with it would not read back
+// as written (the file's own mark is handled apart, before any line is read).
+QString FromUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decode(bytes);
+}
+
 struct Parsed {
     bool bom = false;
     QByteArray text; // content without the byte-order mark
@@ -124,10 +134,10 @@ Parsed Parse(const QByteArray& raw)
             ln.kind = LineKind::Comment;
         } else if (trimmed[0] == '[' && close > 0) {
             ln.kind = LineKind::Section;
-            ln.name = QString::fromUtf8(TrimBlanks(trimmed.mid(1, close - 1)));
+            ln.name = FromUtf8(TrimBlanks(trimmed.mid(1, close - 1)));
         } else if (eq >= 0) {
             ln.kind = LineKind::Key;
-            ln.name = QString::fromUtf8(TrimBlanks(content.left(eq)));
+            ln.name = FromUtf8(TrimBlanks(content.left(eq)));
             ln.valueStart = ln.start + eq + 1;
         }
         p.lines.push_back(std::move(ln));
@@ -337,7 +347,7 @@ bool ReadString(const QString& fileName, const QString& section, const QString& 
         return true;
     const Line& ln = p.lines[k];
     const QByteArray v = TrimBlanks(p.text.mid(ln.valueStart, ln.start + ln.length - ln.valueStart));
-    value = QString::fromUtf8(Unquote(v));
+    value = FromUtf8(Unquote(v));
     return true;
 }
 
