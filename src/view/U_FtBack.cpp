@@ -49,6 +49,26 @@ QImage RenderArtwork(const char* resource, QSize size)
     return img;
 }
 
+// The region of the pixels that are not fully transparent, row by row.
+QRegion DrawnPixels(const QImage& img)
+{
+    QRegion region;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        int x = 0;
+        while (x < img.width()) {
+            while (x < img.width() && qAlpha(row[x]) == 0)
+                ++x;
+            const int start = x;
+            while (x < img.width() && qAlpha(row[x]) != 0)
+                ++x;
+            if (x > start)
+                region += QRect(start, y, x - start, 1);
+        }
+    }
+    return region;
+}
+
 void PauseWithEvents(uint32_t ms)
 {
     if (Utils) {
@@ -71,6 +91,7 @@ TTbPicture::TTbPicture(QWidget* parent, const QString& name, const char* artwork
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_TranslucentBackground);
     FPicture = RenderArtwork(artwork, bounds.size());
+    FShape = DrawnPixels(FPicture);
 }
 
 void TTbPicture::paintEvent(QPaintEvent*)
@@ -216,12 +237,15 @@ void TFormTBack::resizeEvent(QResizeEvent* event)
 
 void TFormTBack::UpdateMask()
 {
-    // Outside its pictures the window neither draws nor takes the mouse, so a
-    // click on the strip between them reaches the view below.
+    // Where no picture draws, the window neither shows (also without a
+    // compositor, which would paint the transparent ground black) nor takes
+    // the mouse: a click there reaches the view below.
     QRegion region;
-    for (const TTbPicture* p : {ImgRotateP, ImgRotateM, ImgLensN})
-        region += p->geometry();
-    setMask(region);
+    for (const TTbPicture* p : {ImgRotateP, ImgLensN, ImgLensP, ImgLensM, ImgLensX, ImgRotateM, BufRotateM,
+                                BufRotateP, ImgLensY})
+        region += p->Shape().translated(p->pos());
+    if (region != mask())
+        setMask(region);
 }
 
 // --- hooks ------------------------------------------------------------------------

@@ -4,8 +4,8 @@
 // in steps of one degree (or freely with a right-button drag), its right end
 // zooms the view in steps of 0.25 or back to one to one.
 //
-// The window is frameless, faint and see-through: only its nine pictures are
-// drawn and only they take the mouse, so the picture under the toolbar stays
+// The window is frameless, faint and see-through: only the drawn pixels of its
+// pictures are shown and only they take the mouse, so the picture under the toolbar stays
 // visible and clickable. It never takes the keyboard focus; every handler
 // hands it back to the main window.
 //
@@ -18,6 +18,7 @@
 #include "view/ZSImage_Events.h"
 
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
 
 #include <cstdint>
@@ -52,6 +53,8 @@ class TTbPicture : public QWidget {
 public:
     TTbPicture(QWidget* parent, const QString& name, const char* artwork, const QRect& bounds);
     const QImage& Picture() const { return FPicture; }
+    // The pixels the picture draws (alpha above 0), in its own coordinates.
+    const QRegion& Shape() const { return FShape; }
 
     std::function<void()> OnClick;
     std::function<void(TMouseButton Button, TShiftState Shift, int X, int Y)> OnMouseDown;
@@ -66,6 +69,7 @@ protected:
 
 private:
     QImage FPicture;
+    QRegion FShape;
     bool FClicked = false;
 };
 

@@ -54,7 +54,7 @@ protected:
     }
 
     // The lens picture the user sees.
-    QString ShownLens() const { return LensAt(24, 40)->objectName(); }
+    QString ShownLens() const { return LensAt(19, 19)->objectName(); }
 
     QImage Unrotated;
 };
@@ -206,20 +206,20 @@ TEST_F(ToolbarTest, ZoomButtonStepsWithinItsRangeAndResetsOutsideTheStepZone)
     EnterPhotoMode();
     // Left in the step zone: up by 0.25 until 2.
     for (double expected : {1.25, 1.5, 1.75, 2.0, 2.0}) {
-        ClickLens(Qt::LeftButton, 40, 5);
+        ClickLens(Qt::LeftButton, 28, 12);
         EXPECT_EQ(View()->StretchFactor(), expected);
     }
     EXPECT_EQ(ShownLens(), QStringLiteral("ImgLensP"));
     // Right in the step zone: down by 0.25 until 0.25.
     for (double expected : {1.75, 1.5, 1.25, 1.0, 0.75, 0.5, 0.25, 0.25}) {
-        ClickLens(Qt::RightButton, 40, 5);
+        ClickLens(Qt::RightButton, 28, 12);
         EXPECT_EQ(View()->StretchFactor(), expected);
     }
     EXPECT_EQ(ShownLens(), QStringLiteral("ImgLensM"));
 
     // The zone's edges belong to the reset: the pressed one-to-one lens shows
     // during the pause, then the one-to-one lens.
-    for (QPoint at : {QPoint(20, 5), QPoint(40, 26)}) {
+    for (QPoint at : {QPoint(20, 12), QPoint(28, 26)}) {
         View()->SetStretchFactor(0.5);
         QString during;
         QTimer::singleShot(0, [&] { during = ShownLens(); });
@@ -231,17 +231,17 @@ TEST_F(ToolbarTest, ZoomButtonStepsWithinItsRangeAndResetsOutsideTheStepZone)
 
     // From fit mode a left step gives 0.25; a right step nothing.
     View()->SetStretchFactor(0);
-    ClickLens(Qt::RightButton, 40, 5);
+    ClickLens(Qt::RightButton, 28, 12);
     EXPECT_EQ(View()->StretchFactor(), 0.0);
-    ClickLens(Qt::LeftButton, 40, 5);
+    ClickLens(Qt::LeftButton, 28, 12);
     EXPECT_EQ(View()->StretchFactor(), 0.25);
     // A value off the quarter grid keeps its fraction; the bound tests the value before the step.
     View()->SetStretchFactor(1.9);
-    ClickLens(Qt::LeftButton, 40, 5);
+    ClickLens(Qt::LeftButton, 28, 12);
     EXPECT_FLOAT_EQ(static_cast<float>(View()->StretchFactor()), 2.15f);
     // The middle button changes nothing.
     View()->SetStretchFactor(1.0);
-    ClickLens(Qt::MiddleButton, 40, 5);
+    ClickLens(Qt::MiddleButton, 28, 12);
     EXPECT_EQ(View()->StretchFactor(), 1.0);
 }
 
@@ -290,5 +290,7 @@ TEST_F(ToolbarTest, OnlyThePicturesTakeTheMouseAndTheLensStaysAtTheRightEnd)
     EXPECT_TRUE(mask.contains(QPoint(45, 28)));
     EXPECT_TRUE(mask.contains(QPoint(w - 27, 28)));
     EXPECT_FALSE(mask.contains(QPoint(w / 2, 28)));
+    // Nor do the lens's transparent corners.
+    EXPECT_FALSE(mask.contains(QPoint(w - 51 + 45, 6)));
     EXPECT_FALSE(mask.contains(QPoint(2, 2)));
 }
