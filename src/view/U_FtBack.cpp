@@ -3,14 +3,16 @@
 #include "config/U_Options.h"
 #include "view/ZSImage.h"
 
+#include <QHideEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
-#include <QHideEvent>
 #include <QShowEvent>
 #include <QSvgRenderer>
+
+#include <algorithm>
 
 TFormTBack* FormTBack = nullptr;
 
