@@ -11,6 +11,7 @@
 #include "platform/ImageAlloc.h"
 #include "platform/Rounding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,7 @@ struct TTables {
     uint8_t lut[256];            // base then post without noise
     int16_t sat[511];            // (c1 - a) + 255 -> ((c1 - a) * (S + 255)) div 255, limited
     uint8_t fin[768];            // sat term + average + offset -> clamp, invert
+    uint8_t excess[256];         // |c1 - a| -> |((c1 - a) * (S + 255)) div 255 - (c1 - a)|, at most 255
     uint8_t invertMask;          // 255 when inverting (255 - v == v ^ 255 for bytes)
     int solarThreshold;          // solarize when the average is above this
 };
@@ -98,6 +100,8 @@ void BuildTables(const TColorEffects& fx, TTables& tb)
         tb.sat[d + 255] = static_cast<int16_t>(ClampTo<int64_t>((d * k) / 255, -kSumLimit, kSumLimit));
     for (int i = 0; i < 768; ++i)
         tb.fin[i] = static_cast<uint8_t>(ClampTo(i - kSumOffset, 0, 255)) ^ tb.invertMask;
+    for (int64_t d = 0; d < 256; ++d)
+        tb.excess[d] = static_cast<uint8_t>(std::min<int64_t>(std::llabs((d * k) / 255 - d), 255));
     tb.solarThreshold = 255 - fx.Solorize;
 }
 
@@ -339,6 +343,154 @@ ORIMAGE_AVX2 void RenderAvx2(const TColorEffects& fx, const TTables& tb, const Q
         }
     }
 }
+
+// With byte permutes (AVX-512 VBMI) a 256-entry table lookup costs a few
+// instructions per 64 bytes, so the whole per-channel stage is one table read,
+// whatever it contains (posterize, split light included). The saturation mix is
+// done in bytes too: for a channel c1 above its pixel's average a,
+// ((c1 - a) x k) div 255 + a == c1 + e(|c1 - a|) with e(d) = (d x k) div 255 - d,
+// and below the average it is c1 - e(d). e has one sign for all d (positive when
+// k > 255, else not), so its magnitude, capped at 255, goes in a second table and
+// the clamp to 0..255 comes from saturating byte adds and subtracts.
+#define ORIMAGE_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+bool VbmiApplies(const TColorEffects& fx)
+{
+    return !fx.GrayScale && (fx.Posterize != 0 || fx.Solorize == 0);
+}
+
+struct TByteTable {
+    __m512i q[4];
+};
+
+ORIMAGE_VBMI inline TByteTable LoadTable(const uint8_t* t)
+{
+    TByteTable tb;
+    for (int i = 0; i < 4; ++i)
+        tb.q[i] = _mm512_loadu_si512(t + 64 * i);
+    return tb;
+}
+
+ORIMAGE_VBMI inline __m512i Lookup(const TByteTable& t, __m512i x)
+{
+    // Bit 6 picks the register of each pair, bit 7 the pair.
+    const __m512i lo = _mm512_permutex2var_epi8(t.q[0], x, t.q[1]);
+    const __m512i hi = _mm512_permutex2var_epi8(t.q[2], x, t.q[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), lo, hi);
+}
+
+struct TPermutes {
+    alignas(64) uint8_t split[3][2][64];  // [plane][from in0:in1, from in2]
+    alignas(64) uint8_t merge[3][2][64];  // [output chunk][from plane0:plane1, from plane2]
+    uint64_t splitMask[3];                // plane bytes taken from in2
+    uint64_t mergeMask[3];                // output bytes taken from plane2
+    TPermutes()
+    {
+        for (int p = 0; p < 3; ++p) {
+            splitMask[p] = 0;
+            for (int j = 0; j < 64; ++j) {
+                const int pos = 3 * j + p;
+                split[p][0][j] = static_cast<uint8_t>(pos < 128 ? pos : 0);
+                split[p][1][j] = static_cast<uint8_t>(pos >= 128 ? pos - 128 : 0);
+                if (pos >= 128)
+                    splitMask[p] |= uint64_t{1} << j;
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            mergeMask[k] = 0;
+            for (int j = 0; j < 64; ++j) {
+                const int pos = 64 * k + j;
+                const int plane = pos % 3, pixel = pos / 3;
+                merge[k][0][j] = static_cast<uint8_t>(plane == 1 ? pixel + 64 : pixel);
+                merge[k][1][j] = static_cast<uint8_t>(pixel);
+                if (plane == 2)
+                    mergeMask[k] |= uint64_t{1} << j;
+            }
+        }
+    }
+};
+
+// The masked forms: GCC 12 warns about the undefined upper lanes of the plain ones.
+#define Half(v, i) _mm512_maskz_extracti64x4_epi64(0xFF, v, i)
+
+ORIMAGE_VBMI inline __m256i Average32(__m256i b, __m256i g, __m256i r)
+{
+    const __m512i s = _mm512_add_epi16(_mm512_add_epi16(_mm512_cvtepu8_epi16(b), _mm512_cvtepu8_epi16(g)),
+                                       _mm512_cvtepu8_epi16(r));
+    // (s x 21846) >> 16 == s div 3 for s <= 765.
+    return _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_mulhi_epu16(s, _mm512_set1_epi16(21846)));
+}
+
+ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const QImage& src, QImage& dst)
+{
+    static const TPermutes pm;
+    const uint8_t* lut = tb.lut;
+    const TByteTable toneT = LoadTable(lut);
+    const TByteTable excessT = LoadTable(tb.excess);
+    const bool saturate = fx.Saturation != 0;
+    const bool widen = fx.Saturation > 0;
+    const __m512i invert = _mm512_set1_epi8(static_cast<char>(tb.invertMask));
+    __m512i split[3][2], merge[3][2];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 2; ++j) {
+            split[i][j] = _mm512_load_si512(pm.split[i][j]);
+            merge[i][j] = _mm512_load_si512(pm.merge[i][j]);
+        }
+
+    const int w = src.width();
+    const int rowBytes = w * 3;
+    uchar* dstBits = dst.bits();
+    const qsizetype dstStride = dst.bytesPerLine();
+    for (int y = 0; y < src.height(); ++y) {
+        const uchar* s = src.constScanLine(y);
+        uchar* d = dstBits + y * dstStride;
+        if (!saturate) {
+            // Channels are independent: the row is one run of bytes.
+            for (int i = 0; i < rowBytes; i += 64) {
+                const int n = std::min(64, rowBytes - i);
+                const __mmask64 m = n == 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+                const __m512i v = _mm512_maskz_loadu_epi8(m, s + i);
+                _mm512_mask_storeu_epi8(d + i, m, _mm512_xor_si512(Lookup(toneT, v), invert));
+            }
+            continue;
+        }
+        int x = 0;
+        for (; x + 64 <= w; x += 64, s += 192, d += 192) {
+            __m512i in[3];
+            for (int k = 0; k < 3; ++k)
+                in[k] = Lookup(toneT, _mm512_loadu_si512(s + 64 * k));
+            __m512i c[3];
+            for (int p = 0; p < 3; ++p)
+                c[p] = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(in[0], split[p][0], in[1]),
+                                                    pm.splitMask[p], split[p][1], in[2]);
+            const __m256i aLo = Average32(Half(c[0], 0), Half(c[1], 0), Half(c[2], 0));
+            const __m256i aHi = Average32(Half(c[0], 1), Half(c[1], 1), Half(c[2], 1));
+            const __m512i a = _mm512_maskz_inserti64x4(0xFF, _mm512_castsi256_si512(aLo), aHi, 1);
+            for (int p = 0; p < 3; ++p) {
+                const __mmask64 above = _mm512_cmpgt_epu8_mask(c[p], a);
+                const __m512i dist = _mm512_sub_epi8(_mm512_max_epu8(c[p], a), _mm512_min_epu8(c[p], a));
+                const __m512i e = Lookup(excessT, dist);
+                const __m512i up = _mm512_adds_epu8(c[p], e);
+                const __m512i down = _mm512_subs_epu8(c[p], e);
+                c[p] = _mm512_xor_si512(widen ? _mm512_mask_blend_epi8(above, down, up)
+                                              : _mm512_mask_blend_epi8(above, up, down),
+                                        invert);
+            }
+            for (int k = 0; k < 3; ++k) {
+                const __m512i out = _mm512_mask_permutexvar_epi8(
+                    _mm512_permutex2var_epi8(c[0], merge[k][0], c[1]), pm.mergeMask[k], merge[k][1], c[2]);
+                _mm512_storeu_si512(d + 64 * k, out);
+            }
+        }
+        for (; x < w; ++x, s += 3, d += 3) {
+            const int b1 = lut[s[0]], g1 = lut[s[1]], r1 = lut[s[2]];
+            const int a = (r1 + g1 + b1) / 3;
+            d[0] = tb.fin[tb.sat[b1 - a + 255] + a + kSumOffset];
+            d[1] = tb.fin[tb.sat[g1 - a + 255] + a + kSumOffset];
+            d[2] = tb.fin[tb.sat[r1 - a + 255] + a + kSumOffset];
+        }
+    }
+}
 #endif
 
 } // namespace
@@ -372,6 +524,11 @@ void RenderColorEffects(const QImage& srcIn, const QImage* noise, const TColorEf
     TTables tb;
     BuildTables(fx, tb);
 #if defined(__x86_64__)
+    static const bool vbmi = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
+    if (!hasNoise && vbmi && VbmiApplies(fx)) {
+        RenderVbmi(fx, tb, src, dst);
+        return;
+    }
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (!hasNoise && avx2 && SimdApplies(fx)) {
         RenderAvx2(fx, tb, src, dst);

@@ -196,3 +196,34 @@ TEST(ColorStage, SliderSettingsAgreeWithTheFormulasAcrossWholeRowsAndTails)
         ASSERT_EQ(mismatches, 0) << "round " << round;
     }
 }
+
+TEST(ColorStage, WideRowsAgreeWithTheFormulasForEveryPerChannelStage)
+{
+    // Rows long enough for the widest block renderer (several full blocks and a
+    // tail), with every stage that works per channel and both saturation
+    // directions, including a saturation so strong that every channel clamps.
+    std::mt19937 rng(4242);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const QImage src = Noisy(3 * 64 + 13, 6, 11);
+    for (int round = 0; round < 80; ++round) {
+        TColorEffects fx;
+        fx.Brightness = pick(-255, 255);
+        fx.Contrast = round % 9 == 0 ? pick(256, 2000000000) : pick(-255, 255);
+        fx.Lightness = round % 7 == 0 ? pick(-2000000000, -256) : pick(-255, 255);
+        fx.Darkness = round % 3 == 0 ? 0 : pick(-255, 255);
+        const int sat = round % 6;
+        fx.Saturation = sat == 0 ? 0 : sat == 1 ? -255 : sat == 2 ? pick(256, 2000000000) : pick(-255, 255);
+        fx.Splitlight = round % 4 == 0 ? pick(1, 3) : 0;
+        fx.Posterize = round % 5 == 0 ? pick(1, 300) : 0;
+        fx.Solorize = round % 10 == 5 ? pick(1, 255) : 0;  // ignored while posterize is set
+        fx.Invert = round % 2 == 1;
+        QImage out;
+        RenderColorEffects(src, nullptr, fx, out);
+        int mismatches = 0;
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x)
+                if (!(At(out, x, y) == Direct(At(src, x, y), {0, 0, 0}, fx)) && mismatches++ < 3)
+                    ADD_FAILURE() << "round " << round << " at " << x << "," << y;
+        ASSERT_EQ(mismatches, 0) << "round " << round;
+    }
+}
