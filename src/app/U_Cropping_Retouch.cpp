@@ -26,7 +26,8 @@ using TSlotSetter = void (TOrImage::*)(int);
 void TFormCrop::ConnectSliders()
 {
     auto colour = [this](QSlider* slider, void (TFormCrop::*handler)()) {
-        connect(slider, &QSlider::valueChanged, this, [this, handler](int) { RunGuarded([&] { (this->*handler)(); }); });
+        connect(slider, &QSlider::valueChanged, this,
+                [this, handler](int) { RunGuarded([&] { (this->*handler)(); }); });
     };
     colour(pBarLight, &TFormCrop::pBarLightChange);
     colour(pBarContr, &TFormCrop::pBarContrChange);
