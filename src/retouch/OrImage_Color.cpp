@@ -421,6 +421,23 @@ ORIMAGE_VBMI inline __m256i Average32(__m256i b, __m256i g, __m256i r)
     return _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_mulhi_epu16(s, _mm512_set1_epi16(21846)));
 }
 
+// 64 bytes gathered from three registers: the first two through one two-source
+// permute, the bytes of the third merged in under the mask.
+ORIMAGE_VBMI inline __m512i Plane(__m512i v0, __m512i v1, __m512i v2, const __m512i* idx, __mmask64 fromV2)
+{
+    return _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(v0, idx[0], v1), fromV2, idx[1], v2);
+}
+
+// One channel plane mixed with its pixels' averages (see above).
+template <bool kWiden> ORIMAGE_VBMI inline __m512i Mix(__m512i c, __m512i a, const TByteTable& excessT)
+{
+    const __mmask64 above = _mm512_cmpgt_epu8_mask(c, a);
+    const __m512i e = Lookup(excessT, _mm512_sub_epi8(_mm512_max_epu8(c, a), _mm512_min_epu8(c, a)));
+    if (kWiden)
+        return _mm512_mask_adds_epu8(_mm512_subs_epu8(c, e), above, c, e);
+    return _mm512_mask_subs_epu8(_mm512_adds_epu8(c, e), above, c, e);
+}
+
 ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const QImage& src, QImage& dst)
 {
     static const TPermutes pm;
@@ -456,31 +473,21 @@ ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const Q
         }
         int x = 0;
         for (; x + 64 <= w; x += 64, s += 192, d += 192) {
-            __m512i in[3];
-            for (int k = 0; k < 3; ++k)
-                in[k] = Lookup(toneT, _mm512_loadu_si512(s + 64 * k));
-            __m512i c[3];
-            for (int p = 0; p < 3; ++p)
-                c[p] = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(in[0], split[p][0], in[1]),
-                                                    pm.splitMask[p], split[p][1], in[2]);
-            const __m256i aLo = Average32(Half(c[0], 0), Half(c[1], 0), Half(c[2], 0));
-            const __m256i aHi = Average32(Half(c[0], 1), Half(c[1], 1), Half(c[2], 1));
+            const __m512i in0 = Lookup(toneT, _mm512_loadu_si512(s));
+            const __m512i in1 = Lookup(toneT, _mm512_loadu_si512(s + 64));
+            const __m512i in2 = Lookup(toneT, _mm512_loadu_si512(s + 128));
+            const __m512i c0 = Plane(in0, in1, in2, split[0], pm.splitMask[0]);
+            const __m512i c1 = Plane(in0, in1, in2, split[1], pm.splitMask[1]);
+            const __m512i c2 = Plane(in0, in1, in2, split[2], pm.splitMask[2]);
+            const __m256i aLo = Average32(Half(c0, 0), Half(c1, 0), Half(c2, 0));
+            const __m256i aHi = Average32(Half(c0, 1), Half(c1, 1), Half(c2, 1));
             const __m512i a = _mm512_maskz_inserti64x4(0xFF, _mm512_castsi256_si512(aLo), aHi, 1);
-            for (int p = 0; p < 3; ++p) {
-                const __mmask64 above = _mm512_cmpgt_epu8_mask(c[p], a);
-                const __m512i dist = _mm512_sub_epi8(_mm512_max_epu8(c[p], a), _mm512_min_epu8(c[p], a));
-                const __m512i e = Lookup(excessT, dist);
-                const __m512i up = _mm512_adds_epu8(c[p], e);
-                const __m512i down = _mm512_subs_epu8(c[p], e);
-                c[p] = _mm512_xor_si512(widen ? _mm512_mask_blend_epi8(above, down, up)
-                                              : _mm512_mask_blend_epi8(above, up, down),
-                                        invert);
-            }
-            for (int k = 0; k < 3; ++k) {
-                const __m512i out = _mm512_mask_permutexvar_epi8(
-                    _mm512_permutex2var_epi8(c[0], merge[k][0], c[1]), pm.mergeMask[k], merge[k][1], c[2]);
-                _mm512_storeu_si512(d + 64 * k, out);
-            }
+            const __m512i r0 = _mm512_xor_si512(widen ? Mix<true>(c0, a, excessT) : Mix<false>(c0, a, excessT), invert);
+            const __m512i r1 = _mm512_xor_si512(widen ? Mix<true>(c1, a, excessT) : Mix<false>(c1, a, excessT), invert);
+            const __m512i r2 = _mm512_xor_si512(widen ? Mix<true>(c2, a, excessT) : Mix<false>(c2, a, excessT), invert);
+            _mm512_storeu_si512(d, Plane(r0, r1, r2, merge[0], pm.mergeMask[0]));
+            _mm512_storeu_si512(d + 64, Plane(r0, r1, r2, merge[1], pm.mergeMask[1]));
+            _mm512_storeu_si512(d + 128, Plane(r0, r1, r2, merge[2], pm.mergeMask[2]));
         }
         for (; x < w; ++x, s += 3, d += 3) {
             const int b1 = lut[s[0]], g1 = lut[s[1]], r1 = lut[s[2]];
