@@ -105,6 +105,34 @@ void BuildTables(const TColorEffects& fx, TTables& tb)
     tb.solarThreshold = 255 - fx.Solorize;
 }
 
+bool SameEffects(const TColorEffects& a, const TColorEffects& b)
+{
+    return a.Brightness == b.Brightness && a.Contrast == b.Contrast && a.Lightness == b.Lightness &&
+           a.Darkness == b.Darkness && a.Saturation == b.Saturation && a.Splitlight == b.Splitlight &&
+           a.Posterize == b.Posterize && a.Solorize == b.Solorize && a.GrayScale == b.GrayScale &&
+           a.Invert == b.Invert;
+}
+
+// The tables of the last settings, per thread: a slider drag renders the same
+// settings again and again (the control re-renders even when a setter stores an
+// unchanged value), and building them costs a fair part of a small render.
+const TTables& TablesFor(const TColorEffects& fx)
+{
+    struct TCache {
+        bool valid = false;
+        TColorEffects fx;
+        TTables tb;
+    };
+    static thread_local TCache cache;
+    if (!cache.valid || !SameEffects(cache.fx, fx)) {
+        cache.valid = false;  // a throw below must not leave half-built tables marked valid
+        BuildTables(fx, cache.tb);
+        cache.fx = fx;
+        cache.valid = true;
+    }
+    return cache.tb;
+}
+
 // nearest(0.3 R + 0.59 G + 0.11 B) with the weights as exact hundredths, so a
 // value that lies exactly halfway goes to the even neighbour whatever the
 // binary representation of 0.3, 0.59 and 0.11 would make of it.
@@ -528,8 +556,7 @@ void RenderColorEffects(const QImage& srcIn, const QImage* noise, const TColorEf
         return;
     }
 
-    TTables tb;
-    BuildTables(fx, tb);
+    const TTables& tb = TablesFor(fx);
 #if defined(__x86_64__)
     static const bool vbmi = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
     if (!hasNoise && vbmi && VbmiApplies(fx)) {
