@@ -80,47 +80,56 @@ QString CheckFilePrefix(const QString& prefix)
     return QString();
 }
 
-TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const QString& tmpFile, int maxBytes)
+bool EncodeSlotJpeg(const QImage& picture, int maxBytes, TSlotJpeg& out, QString* error)
 {
-    TSlotSaveResult res;
-    if (picture.isNull()) {
-        res.Error = QStringLiteral("nessuna immagine da salvare");
-        return res;
-    }
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (picture.isNull())
+        return fail(QStringLiteral("nessuna immagine da salvare"));
     const QImage bgr =
         picture.format() == QImage::Format_BGR888 ? picture : picture.convertToFormat(QImage::Format_BGR888);
     const TBgrView view{bgr.constBits(), bgr.width(), bgr.height(), static_cast<size_t>(bgr.bytesPerLine())};
 
     TJpegCompressResult jpeg;
-    if (!SaveJpegCompress(view, maxBytes, jpeg)) {
-        res.Error = QStringLiteral("codifica JPEG non riuscita");
-        return res;
-    }
-    res.Quality = jpeg.Quality;
-    res.Attempts = jpeg.Attempts;
-    if (!jpeg.Fits) {
-        res.Error = QStringLiteral("anche con la qualità minima (%1) l'immagine occupa %2 byte, oltre il limite di %3")
+    if (!SaveJpegCompress(view, maxBytes, jpeg))
+        return fail(QStringLiteral("codifica JPEG non riuscita"));
+    out.Quality = jpeg.Quality;
+    out.Attempts = jpeg.Attempts;
+    if (!jpeg.Fits)
+        return fail(QStringLiteral("anche con la qualità minima (%1) l'immagine occupa %2 byte, oltre il limite di %3")
                         .arg(jpeg.Quality)
                         .arg(jpeg.Bytes.size())
-                        .arg(maxBytes);
-        return res;
-    }
-    if (!tmpFile.isEmpty())
-        WriteFileWhole(LocalPath(tmpFile), jpeg.Bytes.data(), jpeg.Bytes.size());
-
-    std::vector<uint8_t> marked;
+                        .arg(maxBytes));
+    out.Compressed = std::move(jpeg.Bytes);
     std::string why;
-    if (!ChangeJpeg200Dpi(jpeg.Bytes, marked, &why)) {
-        res.Error = QStringLiteral("Errore ChangeJpegDpi: ") + FromLocal(why);
+    if (!ChangeJpeg200Dpi(out.Compressed, out.Marked, &why))
+        return fail(QStringLiteral("Errore ChangeJpegDpi: ") + FromLocal(why));
+    return true;
+}
+
+TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const QString& tmpFile, int maxBytes)
+{
+    TSlotSaveResult res;
+    TSlotJpeg jpeg;
+    const bool made = EncodeSlotJpeg(picture, maxBytes, jpeg, &res.Error);
+    res.Quality = jpeg.Quality;
+    res.Attempts = jpeg.Attempts;
+    if (!made)
         return res;
-    }
+    if (!tmpFile.isEmpty())
+        WriteFileWhole(LocalPath(tmpFile), jpeg.Compressed.data(), jpeg.Compressed.size());
+
+    std::string why;
     int err = 0;
-    if (!WriteFileWhole(LocalPath(target), marked.data(), marked.size(), &why, &err)) {
+    if (!WriteFileWhole(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size(), &why, &err)) {
         res.Error = ItalianOsReason(err, FromLocal(why));
         return res;
     }
     res.Saved = true;
-    res.Size = static_cast<qint64>(marked.size());
+    res.Size = static_cast<qint64>(jpeg.Marked.size());
 
     // What the slot shows next is read back from the disk, not from memory:
     // the user then sees the file that was really written.

@@ -6,6 +6,9 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 // Largest output files, in bytes.
 constexpr int kFotoMaxBytes = 34990;
 constexpr int kFirmaMaxBytes = 19990;
@@ -23,6 +26,18 @@ struct TSlotSaveResult {
     QString Error;      // why nothing was saved, in Italian
     QImage Written;     // the target decoded again (null when it could not be read back)
 };
+
+// The output file's bytes made in memory: the first encoding at quality 100,
+// 95, ..., 5 that fits maxBytes (Compressed), and the same marked with 200
+// dots per inch (Marked). False with an Italian reason in `error`, also when
+// not even quality 5 fits (Quality and Attempts then tell how far it went).
+struct TSlotJpeg {
+    std::vector<uint8_t> Compressed;
+    std::vector<uint8_t> Marked;
+    int Quality = 0;
+    int Attempts = 0;
+};
+bool EncodeSlotJpeg(const QImage& picture, int maxBytes, TSlotJpeg& out, QString* error);
 
 // Encodes `picture` at quality 100, 95, ..., 5 until it fits maxBytes, marks
 // it with 200 dots per inch and replaces `target` with it in one step. An

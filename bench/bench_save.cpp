@@ -1,0 +1,182 @@
+// The main window's whole save of a slot (quality loop, 200 dpi marking, the
+// working copy and the output written whole, the output read back for the
+// slot) against the same number of plain libjpeg-turbo encodes in memory,
+// measured in the same run.
+#include "app/U_Cropping_Save.h"
+#include "jpegmeta/JpegSave.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+#include <random>
+
+namespace {
+
+// A portrait-like crop: light ground, a shaded face with fine texture, dark
+// hair and sensor noise, so the photo limit is met a few steps below 100.
+QImage PhotoCrop()
+{
+    QImage img(260, 315, QImage::Format_BGR888);
+    std::mt19937 rng(4321);
+    std::normal_distribution<double> noise(0.0, 7.0);
+    for (int y = 0; y < img.height(); ++y) {
+        uchar* row = img.scanLine(y);
+        for (int x = 0; x < img.width(); ++x) {
+            const double fx = (x - 130) / 78.0, fy = (y - 142) / 104.0;
+            const double r2 = fx * fx + fy * fy;
+            double b = 215 - y * 0.08, g = 210 - y * 0.05, r = 200;
+            if (r2 < 1.0) {
+                const double shade = 1.0 - 0.3 * r2 + 0.05 * std::sin(x * 0.37) * std::cos(y * 0.29);
+                b = 125 * shade;
+                g = 155 * shade;
+                r = 205 * shade;
+            }
+            if (fy < -0.6 && r2 < 1.5)
+                b = g = r = 35 + 45 * (0.5 + 0.5 * std::sin(x * 0.9 + std::sin(y * 0.15) * 4.0));
+            const double n = noise(rng);
+            row[3 * x] = uchar(std::clamp(b + n, 0.0, 255.0));
+            row[3 * x + 1] = uchar(std::clamp(g + n, 0.0, 255.0));
+            row[3 * x + 2] = uchar(std::clamp(r + n, 0.0, 255.0));
+        }
+    }
+    return img;
+}
+
+// Two pen strokes on a slightly uneven white.
+QImage SignatureCrop()
+{
+    QImage img(236, 47, QImage::Format_BGR888);
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0.0, 2.0);
+    for (int y = 0; y < img.height(); ++y) {
+        uchar* row = img.scanLine(y);
+        for (int x = 0; x < img.width(); ++x) {
+            const double d = std::min(std::abs(y - (23.5 + 14 * std::sin(x * 0.09))),
+                                      std::abs(y - (26.0 + 12 * std::sin(x * 0.05 + 1.0))));
+            const double ink = std::clamp(1.8 - d, 0.0, 1.0);
+            const double base = 245 + noise(rng);
+            row[3 * x] = uchar(std::clamp(base - ink * 150, 0.0, 255.0));
+            row[3 * x + 1] = uchar(std::clamp(base - ink * 210, 0.0, 255.0));
+            row[3 * x + 2] = uchar(std::clamp(base - ink * 220, 0.0, 255.0));
+        }
+    }
+    return img;
+}
+
+// The reference: one encode with libjpeg-turbo's own memory destination.
+size_t RawEncode(const QImage& img, int quality)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = JDIMENSION(img.width());
+    c.image_height = JDIMENSION(img.height());
+    c.input_components = 3;
+    c.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(img.constScanLine(int(c.next_scanline)));
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::free(buf);
+    return size;
+}
+
+struct Case {
+    const char* name;
+    QImage crop;
+    int limit;
+    int quality = 0;
+    int attempts = 0;
+};
+
+Case& Photo()
+{
+    static Case c{"foto", PhotoCrop(), kFotoMaxBytes};
+    return c;
+}
+
+Case& Signature()
+{
+    static Case c{"firma", SignatureCrop(), kFirmaMaxBytes};
+    return c;
+}
+
+QTemporaryDir& Folder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void BM_WholeSave(benchmark::State& state, Case& c)
+{
+    const QString out = Folder().filePath(QStringLiteral("BenchFoto.jpg"));
+    const QString tmp = Folder().filePath(QStringLiteral("Foto.jpg"));
+    for (auto _ : state) {
+        const TSlotSaveResult r = SaveSlotJpeg(c.crop, out, tmp, c.limit);
+        if (!r.Saved)
+            state.SkipWithError("save failed");
+        c.quality = r.Quality;
+        c.attempts = r.Attempts;
+        benchmark::DoNotOptimize(r.Written.constBits());
+    }
+    state.counters["quality"] = c.quality;
+    state.counters["attempts"] = c.attempts;
+}
+
+// The same without the disk: quality loop, density and the decode that the
+// slot needs to show the result.
+void BM_InMemory(benchmark::State& state, Case& c)
+{
+    for (auto _ : state) {
+        TSlotJpeg jpeg;
+        if (!EncodeSlotJpeg(c.crop, c.limit, jpeg, nullptr))
+            state.SkipWithError("encode failed");
+        TBgrPixels px;
+        DecodeJpeg(jpeg.Marked.data(), jpeg.Marked.size(), px);
+        benchmark::DoNotOptimize(px.Data.data());
+    }
+}
+
+void BM_RawEncodes(benchmark::State& state, Case& c)
+{
+    if (c.attempts == 0) {
+        const TSlotSaveResult r = SaveSlotJpeg(c.crop, Folder().filePath(QStringLiteral("x.jpg")), QString(), c.limit);
+        c.quality = r.Quality;
+        c.attempts = r.Attempts;
+    }
+    for (auto _ : state)
+        for (int i = 0; i < c.attempts; ++i)
+            benchmark::DoNotOptimize(RawEncode(c.crop, 100 - 5 * i));
+    state.counters["encodes"] = c.attempts;
+}
+
+BENCHMARK_CAPTURE(BM_RawEncodes, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_InMemory, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_WholeSave, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_RawEncodes, firma, Signature())
+    ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_InMemory, firma, Signature())
+    ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_WholeSave, firma, Signature())
+    ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+
+} // namespace
+
+BENCHMARK_MAIN();
