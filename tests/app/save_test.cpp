@@ -20,6 +20,9 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray ReadAll(const QString& path)
@@ -173,6 +176,21 @@ TEST(SaveSlotJpeg, NothingIsWrittenWhenTheSaveCannotBeDoneWhole)
     EXPECT_FALSE(isDir.Error.isEmpty());
 
     EXPECT_FALSE(SaveSlotJpeg(QImage(), out, QString(), 34990).Saved);
+
+    // A folder the user may not write to. Root writes anywhere, so the save
+    // runs as an unprivileged user for this one call.
+    const QString locked = dir.filePath(QStringLiteral("chiusa"));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    const uid_t self = geteuid();
+    ASSERT_TRUE(self != 0 || seteuid(65534) == 0);
+    const TSlotSaveResult denied =
+        SaveSlotJpeg(PhotoLike(260, 315, 0), locked + QStringLiteral("/zFoto.jpg"), QString(), 34990);
+    ASSERT_TRUE(self != 0 || seteuid(0) == 0);
+    EXPECT_FALSE(denied.Saved);
+    EXPECT_EQ(denied.Error, QStringLiteral("permesso negato"));
+    EXPECT_TRUE(QDir(locked).isEmpty());
     // No temporary file of the safe writer is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               QStringList{QStringLiteral("xFoto.jpg")});
