@@ -4,8 +4,6 @@
 #include "ScanFixture.h"
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <cstdio>
 #include <QProgressBar>
 
 using namespace scantest;
@@ -70,10 +68,7 @@ TEST_F(ScanFaults, ReadErrorsShowTheirItalianMessageAndKeepTheLastScan)
         UseDevice(QString("test:%1").arg(faultDevice++));
         ClearDeviceOptions();
         SetDeviceOption("read-return-value", c.status);
-        QElapsedTimer t;
-        t.start();
         const QString message = FailingScan();
-        std::printf("%s: %lld ms, %d boxes\n", c.status, static_cast<long long>(t.elapsed()), int(boxes.Boxes.size()));
         EXPECT_TRUE(message.contains(c.words)) << c.status << ": " << message.toStdString();
         // The only box allowed is the watchdog's offer to abandon a hung device.
         for (const auto& b : boxes.Boxes)
