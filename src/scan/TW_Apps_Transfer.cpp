@@ -225,25 +225,32 @@ bool FlipBitMap(uint8_t* block, TW_UINT16 pixelType)
         return false;
     }
     const bool rgb = pixelType == TWPT_RGB && bits == 24;
-    auto swapRB = [width](uint8_t* row) {
-        for (int32_t x = 0; x < width; ++x, row += 3) {
-            const uint8_t t = row[0];
-            row[0] = row[2];
-            row[2] = t;
+    const size_t rowBytes = static_cast<size_t>(stride);
+    // Copies a row, exchanging the first and third byte of each pixel on the way when
+    // the rows are RGB, so every byte is read and written once per move.
+    auto move = [rgb, width, rowBytes](uint8_t* dst, const uint8_t* src) {
+        if (!rgb) {
+            std::memcpy(dst, src, rowBytes);
+            return;
+        }
+        for (int32_t x = 0; x < width; ++x, dst += 3, src += 3) {
+            const uint8_t r = src[0], g = src[1], b = src[2];
+            dst[0] = b;
+            dst[1] = g;
+            dst[2] = r;
         }
     };
     for (int32_t top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
         uint8_t* a = pixels + top * stride;
         uint8_t* b = pixels + bottom * stride;
         if (top != bottom) {
-            std::memcpy(scratch.get(), a, static_cast<size_t>(stride));
-            std::memcpy(a, b, static_cast<size_t>(stride));
-            std::memcpy(b, scratch.get(), static_cast<size_t>(stride));
-            if (rgb)
-                swapRB(b);
+            move(scratch.get(), a);
+            move(a, b);
+            std::memcpy(b, scratch.get(), rowBytes);
+        } else if (rgb) {
+            move(scratch.get(), a);
+            std::memcpy(a, scratch.get(), rowBytes);
         }
-        if (rgb)
-            swapRB(a);
     }
     return true;
 }
