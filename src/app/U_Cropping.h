@@ -11,7 +11,8 @@
 // reset, dropped files), _Run (program start), _Startup (error handler,
 // style, language), _Toolbar (the rotate and zoom toolbar's side), _Retouch
 // (sliders, grey preview, slot resets), _Store (stored retouch values and
-// frames). The pixel work lives in U_Cropping_Pixels.h.
+// frames), _Save (the save command; its name dialog is U_fOut.h). The pixel
+// work lives in U_Cropping_Pixels.h.
 
 #include "app/U_Cropping_Controls.h"
 #include "config/U_Options.h"
