@@ -438,15 +438,17 @@ struct TPermutes {
     }
 };
 
-// The masked forms: GCC 12 warns about the undefined upper lanes of the plain ones.
-#define Half(v, i) _mm512_maskz_extracti64x4_epi64(0xFF, v, i)
-
-ORIMAGE_VBMI inline __m256i Average32(__m256i b, __m256i g, __m256i r)
+// Each pixel's (R + G + B) div 3, in bytes: the sums of even and odd bytes in
+// 16-bit lanes, where (s x 21846) >> 16 == s div 3 for s <= 765.
+ORIMAGE_VBMI inline __m512i Average64(__m512i c0, __m512i c1, __m512i c2)
 {
-    const __m512i s = _mm512_add_epi16(_mm512_add_epi16(_mm512_cvtepu8_epi16(b), _mm512_cvtepu8_epi16(g)),
-                                       _mm512_cvtepu8_epi16(r));
-    // (s x 21846) >> 16 == s div 3 for s <= 765.
-    return _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_mulhi_epu16(s, _mm512_set1_epi16(21846)));
+    const __m512i low = _mm512_set1_epi16(0x00FF);
+    const __m512i third = _mm512_set1_epi16(21846);
+    const __m512i even = _mm512_add_epi16(_mm512_add_epi16(_mm512_and_si512(c0, low), _mm512_and_si512(c1, low)),
+                                          _mm512_and_si512(c2, low));
+    const __m512i odd = _mm512_add_epi16(_mm512_add_epi16(_mm512_srli_epi16(c0, 8), _mm512_srli_epi16(c1, 8)),
+                                         _mm512_srli_epi16(c2, 8));
+    return _mm512_or_si512(_mm512_mulhi_epu16(even, third), _mm512_slli_epi16(_mm512_mulhi_epu16(odd, third), 8));
 }
 
 // 64 bytes gathered from three registers: the first two through one two-source
@@ -507,9 +509,7 @@ ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const Q
             const __m512i c0 = Plane(in0, in1, in2, split[0], pm.splitMask[0]);
             const __m512i c1 = Plane(in0, in1, in2, split[1], pm.splitMask[1]);
             const __m512i c2 = Plane(in0, in1, in2, split[2], pm.splitMask[2]);
-            const __m256i aLo = Average32(Half(c0, 0), Half(c1, 0), Half(c2, 0));
-            const __m256i aHi = Average32(Half(c0, 1), Half(c1, 1), Half(c2, 1));
-            const __m512i a = _mm512_maskz_inserti64x4(0xFF, _mm512_castsi256_si512(aLo), aHi, 1);
+            const __m512i a = Average64(c0, c1, c2);
             const __m512i r0 = _mm512_xor_si512(widen ? Mix<true>(c0, a, excessT) : Mix<false>(c0, a, excessT), invert);
             const __m512i r1 = _mm512_xor_si512(widen ? Mix<true>(c1, a, excessT) : Mix<false>(c1, a, excessT), invert);
             const __m512i r2 = _mm512_xor_si512(widen ? Mix<true>(c2, a, excessT) : Mix<false>(c2, a, excessT), invert);
