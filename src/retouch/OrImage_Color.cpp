@@ -468,6 +468,8 @@ template <bool kWiden> ORIMAGE_VBMI inline __m512i Mix(__m512i c, __m512i a, con
     return _mm512_mask_subs_epu8(_mm512_adds_epu8(c, e), above, c, e);
 }
 
+// kWiden: saturation above 0, channels move away from their pixel's average.
+template <bool kWiden>
 ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const QImage& src, QImage& dst)
 {
     static const TPermutes pm;
@@ -475,7 +477,6 @@ ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const Q
     const TByteTable toneT = LoadTable(lut);
     const TByteTable excessT = LoadTable(tb.excess);
     const bool saturate = fx.Saturation != 0;
-    const bool widen = fx.Saturation > 0;
     const __m512i invert = _mm512_set1_epi8(static_cast<char>(tb.invertMask));
     __m512i split[3][2], merge[3][2];
     for (int i = 0; i < 3; ++i)
@@ -510,9 +511,9 @@ ORIMAGE_VBMI void RenderVbmi(const TColorEffects& fx, const TTables& tb, const Q
             const __m512i c1 = Plane(in0, in1, in2, split[1], pm.splitMask[1]);
             const __m512i c2 = Plane(in0, in1, in2, split[2], pm.splitMask[2]);
             const __m512i a = Average64(c0, c1, c2);
-            const __m512i r0 = _mm512_xor_si512(widen ? Mix<true>(c0, a, excessT) : Mix<false>(c0, a, excessT), invert);
-            const __m512i r1 = _mm512_xor_si512(widen ? Mix<true>(c1, a, excessT) : Mix<false>(c1, a, excessT), invert);
-            const __m512i r2 = _mm512_xor_si512(widen ? Mix<true>(c2, a, excessT) : Mix<false>(c2, a, excessT), invert);
+            const __m512i r0 = _mm512_xor_si512(Mix<kWiden>(c0, a, excessT), invert);
+            const __m512i r1 = _mm512_xor_si512(Mix<kWiden>(c1, a, excessT), invert);
+            const __m512i r2 = _mm512_xor_si512(Mix<kWiden>(c2, a, excessT), invert);
             _mm512_storeu_si512(d, Plane(r0, r1, r2, merge[0], pm.mergeMask[0]));
             _mm512_storeu_si512(d + 64, Plane(r0, r1, r2, merge[1], pm.mergeMask[1]));
             _mm512_storeu_si512(d + 128, Plane(r0, r1, r2, merge[2], pm.mergeMask[2]));
@@ -560,7 +561,7 @@ void RenderColorEffects(const QImage& srcIn, const QImage* noise, const TColorEf
 #if defined(__x86_64__)
     static const bool vbmi = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
     if (!hasNoise && vbmi && VbmiApplies(fx)) {
-        RenderVbmi(fx, tb, src, dst);
+        fx.Saturation > 0 ? RenderVbmi<true>(fx, tb, src, dst) : RenderVbmi<false>(fx, tb, src, dst);
         return;
     }
     static const bool avx2 = __builtin_cpu_supports("avx2");
