@@ -2,9 +2,12 @@
 //
 // Order per channel: posterize or solarize, noise, contrast, lightness, darkness,
 // brightness, clamp, split light; then per pixel grey or saturation, and invert.
-// Everything that depends on one channel value alone is tabulated once per
-// render, so a pixel costs a few table reads; only solarize, noise, grey and
-// saturation need the pixel's other channels or position.
+// Everything that depends on one channel value alone is tabulated (the tables
+// of the last settings are kept), so a pixel costs a few table reads; only
+// solarize, noise, grey and saturation need the pixel's other channels or
+// position. Three renderers give the same bytes: byte permutes (AVX-512 VBMI)
+// that read the tables 64 bytes at a time, 16-bit lanes (AVX2) that compute the
+// slider adjustments directly, and the plain table loops for everything else.
 
 #include "retouch/OrImage_Pixels.h"
 
