@@ -11,6 +11,10 @@
 #include <stdexcept>
 #include <string>
 
+// TW_VERSION and TW_IDENTITY: one record shared with the options window, which stores
+// the chosen scanner's identity.
+#include "config/TwainIdentity.h"
+
 using TW_INT8 = int8_t;
 using TW_INT16 = int16_t;
 using TW_INT32 = int32_t;
@@ -41,25 +45,6 @@ struct TW_FRAME {
     TW_FIX32 Top;
     TW_FIX32 Right;
     TW_FIX32 Bottom;
-};
-
-struct TW_VERSION {
-    TW_UINT16 MajorNum;
-    TW_UINT16 MinorNum;
-    TW_UINT16 Language;
-    TW_UINT16 Country;
-    TW_STR32 Info;
-};
-
-struct TW_IDENTITY {
-    TW_UINT32 Id;
-    TW_VERSION Version;
-    TW_UINT16 ProtocolMajor;
-    TW_UINT16 ProtocolMinor;
-    TW_UINT32 SupportedGroups;
-    TW_STR32 Manufacturer;
-    TW_STR32 ProductFamily;
-    TW_STR32 ProductName;
 };
 
 struct TW_ONEVALUE {
