@@ -11,7 +11,8 @@
 // reset, dropped files), _Run (program start), _Startup (error handler,
 // style, language), _Toolbar (the rotate and zoom toolbar's side), _Retouch
 // (sliders, grey preview, slot resets), _Store (stored retouch values and
-// frames), _Save (the save command; its name dialog is U_fOut.h). The pixel
+// frames), _Save (the save command; its name dialog is U_fOut.h), _Scan
+// (scanning and picking the scanner). The pixel
 // work lives in U_Cropping_Pixels.h.
 
 #include "app/U_Cropping_Controls.h"
@@ -34,6 +35,7 @@ class TZSImage;
 class TOrImage;
 class TFormOptions;
 struct TFormTBackHooks;
+class TScanCommands;
 
 class TFormCrop : public QWidget {
     Q_OBJECT
@@ -52,6 +54,8 @@ public:
     QString NomeCorrente;
     QImage imTwain; // holder of the scanned picture, never shown
     bool TwainACQ = false;
+    // Scanning: start a scan, pick the scanner (U_Cropping_Scan.cpp).
+    TScanCommands* Scan = nullptr;
     // The window's own colour; the view's background takes it.
     TColor Color = clGray;
 
@@ -122,6 +126,8 @@ public:
     void BtOptionsClick();
     void BtExitClick();
     void BtScanNowClick();
+    // The manager's dialog for picking the scanner; true when one was picked.
+    bool BtSelectScanClick();
     // Crops, or saves the current slot as a JPEG (U_Cropping_Save.cpp).
     void BtSaveImgClick();
     void UpdateOutButton();
@@ -235,6 +241,10 @@ signals:
 
 private:
     void CreateView();
+    void CreateScanCommands();
+    // What "Seleziona lo scanner" of the options stores: the picked scanner, or the
+    // configured one when nothing was picked.
+    TW_IDENTITY SelectScannerForOptions();
     QStringList DefaultChoosePictureFiles();
     void CreateSlotControls();
     void ConnectSliders();

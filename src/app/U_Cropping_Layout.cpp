@@ -269,6 +269,7 @@ void TFormCrop::FormCreate()
     connect(TimerH, &QTimer::timeout, this, [this] { TimerHTimer(); });
 
     CreateView();
+    CreateScanCommands();
     FormResize();
     BtResetImg->setEnabled(false);
     BtResetDisGlyph->setVisible(true);

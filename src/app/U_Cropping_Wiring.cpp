@@ -96,6 +96,7 @@ TFormCropHooks TFormCrop::OptionsHooks()
     hooks.HidePanelPreviewBw = [this] { PanelPreviewBw->hide(); };
     hooks.MakeMaskPaint = [this] { RunGuarded([this] { MakeMaskPaint(); }); };
     hooks.SetOpenDialogFolder = [this](const QString& folder) { FDialogFolder = folder; };
+    hooks.SelectScanner = [this] { return SelectScannerForOptions(); };
     return hooks;
 }
 
@@ -169,9 +170,4 @@ void TFormCrop::BtOptionsClick()
 void TFormCrop::BtExitClick()
 {
     close();
-}
-
-void TFormCrop::BtScanNowClick()
-{
-    // Acquisition from the scanner joins here with the scanning commands.
 }
