@@ -2,22 +2,12 @@
 
 #include <QPainter>
 #include <QString>
-#include <QSvgRenderer>
+#include "view/Artwork.h"
 #include <cstring>
 
 namespace Art {
 
-QImage Render(const char* resource, QSize size)
-{
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QSvgRenderer svg(QString::fromLatin1(resource));
-    if (svg.isValid()) {
-        QPainter p(&img);
-        svg.render(&p);
-    }
-    return img;
-}
+QImage Render(const char* resource, QSize size) { return RenderArtwork(resource, size); }
 
 QImage Glyph(int index)
 {

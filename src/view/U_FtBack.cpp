@@ -1,5 +1,7 @@
 #include "view/U_FtBack.h"
 
+#include "view/Artwork.h"
+
 #include "config/U_Options.h"
 #include "view/ZSImage.h"
 
@@ -10,7 +12,6 @@
 #include <QPointer>
 #include <QRegion>
 #include <QShowEvent>
-#include <QSvgRenderer>
 
 #include <algorithm>
 
@@ -38,18 +39,6 @@ constexpr float kZoomMin = 0.25f;
 constexpr float kZoomMax = 2.0f;
 // How long a zoom click keeps its pressed look (ms).
 constexpr uint32_t kPressedLookMs = 200;
-
-QImage RenderArtwork(const char* resource, QSize size)
-{
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QSvgRenderer svg(QString::fromLatin1(resource));
-    if (svg.isValid()) {
-        QPainter p(&img);
-        svg.render(&p);
-    }
-    return img;
-}
 
 // The region of the pixels that are not fully transparent, row by row.
 QRegion DrawnPixels(const QImage& img)
