@@ -32,10 +32,22 @@ QString FromLocal(const std::string& text)
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QImage ToQImage(const TBgrPixels& px)
+// Decodes straight into the picture the slot will hold: no second buffer, no
+// copy, no clearing of memory the decoder overwrites anyway.
+QImage DecodeToQImage(const std::vector<uint8_t>& jpeg)
 {
-    QImage img(px.Data.data(), px.Width, px.Height, static_cast<qsizetype>(px.Stride), QImage::Format_BGR888);
-    return img.copy();
+    QImage img;
+    auto rows = [](void* context, int width, int height, size_t& stride) -> uint8_t* {
+        QImage& target = *static_cast<QImage*>(context);
+        target = QImage(width, height, QImage::Format_BGR888);
+        if (target.isNull())
+            return nullptr;
+        stride = static_cast<size_t>(target.bytesPerLine());
+        return target.bits();
+    };
+    if (!DecodeJpegInto(jpeg.data(), jpeg.size(), rows, &img))
+        return QImage();
+    return img;
 }
 
 } // namespace
@@ -119,8 +131,10 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     res.Attempts = jpeg.Attempts;
     if (!made)
         return res;
+    // The working copy is scratch that only this run reads: replaced in one
+    // step like the output, but not worth waiting for the disk.
     if (!tmpFile.isEmpty())
-        WriteFileWhole(LocalPath(tmpFile), jpeg.Compressed.data(), jpeg.Compressed.size());
+        WriteFileWhole(LocalPath(tmpFile), jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
 
     std::string why;
     int err = 0;
@@ -134,9 +148,8 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     // What the slot shows next is read back from the disk, not from memory:
     // the user then sees the file that was really written.
     std::vector<uint8_t> back;
-    TBgrPixels px;
-    if (LoadFileBytes(LocalPath(target), back) && DecodeJpeg(back.data(), back.size(), px))
-        res.Written = ToQImage(px);
+    if (LoadFileBytes(LocalPath(target), back))
+        res.Written = DecodeToQImage(back);
     return res;
 }
 

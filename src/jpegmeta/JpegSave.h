@@ -56,6 +56,13 @@ bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out);
 // that libjpeg had to patch up (truncated or corrupt).
 bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels = uint64_t(1) << 26,
                 std::string* reason = nullptr);
+// The same into memory the caller provides once the size is known: `rows`
+// receives the width and height and returns the first row (rows `stride`
+// bytes apart, at least width * 3) or null to refuse. Saves a copy and a
+// cleared buffer when the pixels end up in the caller's own picture.
+using TBgrRowsFor = uint8_t* (*)(void* context, int width, int height, size_t& stride);
+bool DecodeJpegInto(const uint8_t* data, size_t size, TBgrRowsFor rows, void* context,
+                    uint64_t maxPixels = uint64_t(1) << 26, std::string* reason = nullptr);
 
 struct TJpegCompressResult {
     std::vector<uint8_t> Bytes; // the last encoding made

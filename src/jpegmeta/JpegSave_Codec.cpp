@@ -154,7 +154,8 @@ struct Decoder {
     ~Decoder() { jpeg_destroy_decompress(&cinfo); }
 
     // No object with a destructor lives in this frame across setjmp.
-    bool Run(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels, const char*& why)
+    bool Run(const uint8_t* data, size_t size, TBgrRowsFor rowsFor, void* context, uint64_t maxPixels,
+             const char*& why)
     {
         if (setjmp(err.jump)) {
             why = err.message;
@@ -172,13 +173,19 @@ struct Decoder {
             why = "unsupported colour layout";
             return false;
         }
-        out.Width = int(cinfo.output_width);
-        out.Height = int(cinfo.output_height);
-        out.Stride = (size_t(out.Width) * 3 + 3) & ~size_t(3);
-        out.Data.assign(out.Stride * size_t(out.Height), 0);
+        size_t stride = 0;
+        uint8_t* first = rowsFor(context, int(cinfo.output_width), int(cinfo.output_height), stride);
+        if (!first || stride < size_t(cinfo.output_width) * 3) {
+            why = "no memory for the picture";
+            return false;
+        }
         while (cinfo.output_scanline < cinfo.output_height) {
-            JSAMPROW row = out.Data.data() + size_t(cinfo.output_scanline) * out.Stride;
-            jpeg_read_scanlines(&cinfo, &row, 1);
+            JSAMPROW rows[kRowsPerCall];
+            const JDIMENSION at = cinfo.output_scanline;
+            const JDIMENSION n = std::min<JDIMENSION>(kRowsPerCall, cinfo.output_height - at);
+            for (JDIMENSION i = 0; i < n; ++i)
+                rows[i] = first + size_t(at + i) * stride;
+            jpeg_read_scanlines(&cinfo, rows, n);
         }
         jpeg_finish_decompress(&cinfo);
         if (cinfo.err->num_warnings > 0) {
@@ -191,9 +198,9 @@ struct Decoder {
 
 } // namespace
 
-bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels, std::string* reason)
+bool DecodeJpegInto(const uint8_t* data, size_t size, TBgrRowsFor rows, void* context, uint64_t maxPixels,
+                    std::string* reason)
 {
-    out = TBgrPixels{};
     if (!data || size < 4) {
         if (reason)
             *reason = "not a JPEG";
@@ -201,10 +208,27 @@ bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxP
     }
     Decoder dec;
     const char* why = nullptr;
-    if (dec.Run(data, size, out, maxPixels, why))
+    if (dec.Run(data, size, rows, context, maxPixels, why))
         return true;
-    out = TBgrPixels{};
     if (reason)
         *reason = why ? why : "decoding failed";
+    return false;
+}
+
+bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels, std::string* reason)
+{
+    out = TBgrPixels{};
+    // The padding bytes at the row ends stay cleared so whole buffers compare equal.
+    auto rows = [](void* context, int width, int height, size_t& stride) -> uint8_t* {
+        TBgrPixels& px = *static_cast<TBgrPixels*>(context);
+        px.Width = width;
+        px.Height = height;
+        px.Stride = stride = (size_t(width) * 3 + 3) & ~size_t(3);
+        px.Data.assign(px.Stride * size_t(height), 0);
+        return px.Data.data();
+    };
+    if (DecodeJpegInto(data, size, rows, &out, maxPixels, reason))
+        return true;
+    out = TBgrPixels{};
     return false;
 }

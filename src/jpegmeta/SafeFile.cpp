@@ -54,7 +54,8 @@ bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes, std
     return true;
 }
 
-bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, std::string* reason, int* errnoOut)
+bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, std::string* reason, int* errnoOut,
+                    bool durable)
 {
     static std::atomic<unsigned> counter{0};
     const size_t slash = fileName.rfind('/');
@@ -90,7 +91,7 @@ bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, 
         }
         done += size_t(n);
     }
-    if (!err && ::fsync(fd) != 0)
+    if (!err && durable && ::fsync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && !err)
         err = errno;
@@ -102,6 +103,8 @@ bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, 
     }
     // Make the rename itself durable; a failure here changes nothing the
     // caller could act on, the file is already complete under its name.
+    if (!durable)
+        return true;
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
