@@ -17,6 +17,7 @@
 #include <QPushButton>
 
 #include <cerrno>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -131,25 +132,29 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     res.Attempts = jpeg.Attempts;
     if (!made)
         return res;
-    // The working copy is scratch that only this run reads: replaced in one
-    // step like the output, but not worth waiting for the disk.
-    if (!tmpFile.isEmpty())
-        WriteFileWhole(LocalPath(tmpFile), jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
-
+    // The slot shows the output file's own pixels: the bytes that go to the
+    // disk are decoded while the disk takes them, so the wait for the flush
+    // and the decode overlap; they are dropped when the write fails. The
+    // working copy is scratch that only this run reads: replaced in one step
+    // like the output, but not worth waiting for the disk.
+    QImage decoded;
+    const std::string tmpName = tmpFile.isEmpty() ? std::string() : LocalPath(tmpFile);
+    std::thread decoder([&decoded, &jpeg, &tmpName] {
+        if (!tmpName.empty())
+            WriteFileWhole(tmpName, jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
+        decoded = DecodeToQImage(jpeg.Marked);
+    });
     std::string why;
     int err = 0;
-    if (!WriteFileWhole(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size(), &why, &err)) {
+    const bool written = WriteFileWhole(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size(), &why, &err);
+    decoder.join();
+    if (!written) {
         res.Error = ItalianOsReason(err, FromLocal(why));
         return res;
     }
     res.Saved = true;
     res.Size = static_cast<qint64>(jpeg.Marked.size());
-
-    // What the slot shows next is read back from the disk, not from memory:
-    // the user then sees the file that was really written.
-    std::vector<uint8_t> back;
-    if (LoadFileBytes(LocalPath(target), back))
-        res.Written = DecodeToQImage(back);
+    res.Written = std::move(decoded);
     return res;
 }
 

@@ -24,7 +24,7 @@ struct TSlotSaveResult {
     int Attempts = 0;   // encodes made
     qint64 Size = 0;    // bytes written to the target
     QString Error;      // why nothing was saved, in Italian
-    QImage Written;     // the target decoded again (null when it could not be read back)
+    QImage Written;     // the pixels of the target's bytes (null when they could not be decoded)
 };
 
 // The output file's bytes made in memory: the first encoding at quality 100,
