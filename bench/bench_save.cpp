@@ -169,13 +169,16 @@ void BM_RawEncodes(benchmark::State& state, Case& c)
 
 BENCHMARK_CAPTURE(BM_RawEncodes, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_InMemory, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK_CAPTURE(BM_WholeSave, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+// The save decodes and writes its working copy on a second thread: the CPU
+// column counts the whole process.
+BENCHMARK_CAPTURE(BM_WholeSave, foto, Photo())
+    ->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_RawEncodes, firma, Signature())
     ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_InMemory, firma, Signature())
     ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_WholeSave, firma, Signature())
-    ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+    ->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->Repetitions(5)->ReportAggregatesOnly();
 
 } // namespace
 
