@@ -108,7 +108,7 @@ TEST(TwainDib, ResolutionPaletteAndItemHelpers)
     EXPECT_EQ(AltTWItemSize(TWTY_BOOL), 2);
     EXPECT_EQ(AltTWItemSize(TWTY_UINT8), 1);
 
-    std::vector<uint8_t> grey = MakeBlock(1, 1, 8, {{0}}, 0);
+    std::vector<uint8_t> grey = MakeBlock(1, 1, 8, {{0}}, 256);
     EXPECT_EQ(DibNumColors(grey.data()), 256);
     EXPECT_EQ(CreateBIPalette(grey.data()).size(), 256);
     std::vector<uint8_t> rgb = MakeBlock(1, 1, 24, {{0, 0, 0}});
@@ -134,13 +134,13 @@ TEST(TwainDib, ResolutionPaletteAndItemHelpers)
 TEST(TwainIdentity, TheProgramDeclaresItselfAsTheManagerExpects)
 {
     const TW_IDENTITY id = CorvantaAppIdentity();
-    EXPECT_EQ(id.Id, 0u);
-    EXPECT_EQ(id.Version.MajorNum, 2);
-    EXPECT_EQ(id.Version.MinorNum, 2009);
-    EXPECT_EQ(id.Version.Language, TWLG_ITALIAN);
-    EXPECT_EQ(id.Version.Country, TWCY_ITALY);
+    EXPECT_EQ(+id.Id, 0u);
+    EXPECT_EQ(+id.Version.MajorNum, 2);
+    EXPECT_EQ(+id.Version.MinorNum, 2009);
+    EXPECT_EQ(+id.Version.Language, TWLG_ITALIAN);
+    EXPECT_EQ(+id.Version.Country, TWCY_ITALY);
     EXPECT_STREQ(id.Version.Info, "2.x.x.x");
-    EXPECT_EQ(id.SupportedGroups, 3u);
+    EXPECT_EQ(+id.SupportedGroups, 3u);
     EXPECT_STREQ(id.ProductName, "Corvanta");
     // Everything after each text is zero.
     const auto* raw = reinterpret_cast<const uint8_t*>(&id);
@@ -198,28 +198,28 @@ TEST_F(TwainModule, TheManagerAnswersSequenceErrors)
     // Image information exists only once a transfer is ready.
     TW_IMAGEINFO info{};
     EXPECT_EQ(CallDSMEntry(&AppIdentity, &SourceIdentity, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
-    EXPECT_EQ(SourceStatus.ConditionCode, TWCC_SEQERROR);
+    EXPECT_EQ(+SourceStatus.ConditionCode, TWCC_SEQERROR);
     // A second MSG_OPENDSM, and disabling a source that is not enabled.
     TW_UINT16 rc = CallDSMEntry(&AppIdentity, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &ParentWindow);
     EXPECT_EQ(rc, TWRC_FAILURE);
-    EXPECT_EQ(SourceStatus.ConditionCode, TWCC_SEQERROR);
+    EXPECT_EQ(+SourceStatus.ConditionCode, TWCC_SEQERROR);
     TW_USERINTERFACE ui{TW_TRUE, 0, nullptr};
     rc = CallDSMEntry(&AppIdentity, &SourceIdentity, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
     EXPECT_EQ(rc, TWRC_FAILURE);
-    EXPECT_EQ(SourceStatus.ConditionCode, TWCC_SEQERROR);
+    EXPECT_EQ(+SourceStatus.ConditionCode, TWCC_SEQERROR);
     // Palettes are not offered; an unknown destination is refused.
     TW_PALETTE8 pal{};
     EXPECT_EQ(CallDSMEntry(&AppIdentity, &SourceIdentity, DG_IMAGE, DAT_PALETTE8, MSG_GET, &pal), TWRC_FAILURE);
     TW_IDENTITY stranger = SourceIdentity;
     stranger.Id += 1000;
     EXPECT_EQ(CallDSMEntry(&AppIdentity, &stranger, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
-    EXPECT_EQ(SourceStatus.ConditionCode, TWCC_BADDEST);
+    EXPECT_EQ(+SourceStatus.ConditionCode, TWCC_BADDEST);
     // Capabilities answer with the values the module reads.
     TW_CAPABILITY cap{ICAP_UNITS, TWON_DONTCARE16, nullptr};
     ASSERT_EQ(CallDSMEntry(&AppIdentity, &SourceIdentity, DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap),
               TWRC_SUCCESS);
-    EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
-    EXPECT_EQ(static_cast<TW_ONEVALUE*>(cap.hContainer)->Item, TWUN_INCHES);
+    EXPECT_EQ(+cap.ConType, TWON_ONEVALUE);
+    EXPECT_EQ(+static_cast<TW_ONEVALUE*>(cap.hContainer)->Item, TWUN_INCHES);
     std::free(cap.hContainer);
     EXPECT_TRUE(TWCloseDS());
     EXPECT_TRUE(TWCloseDSM());
