@@ -94,9 +94,9 @@ void ExifSeeds()
 void JpegSeeds()
 {
     using testfiles::JpegSpec;
-    const auto add = [](const char* name, JpegSpec spec) {
-        spec.pixels = Ramp(spec.width, spec.height, spec.components);
-        Make("read_jpeg", QLatin1String(name), [&](const QString& p) { testfiles::WriteJpeg(p, spec); });
+    const auto add = [](const char* name, JpegSpec layout) {
+        layout.pixels = Ramp(layout.width, layout.height, layout.components);
+        Make("read_jpeg", QLatin1String(name), [&](const QString& p) { testfiles::WriteJpeg(p, layout); });
     };
     JpegSpec s;
     s.quality = 80;
@@ -123,8 +123,8 @@ void JpegSeeds()
 void PngSeeds()
 {
     using testfiles::PngSpec;
-    const auto add = [](const char* name, PngSpec spec) {
-        Make("read_png", QLatin1String(name), [&](const QString& p) { testfiles::WritePng(p, spec); });
+    const auto add = [](const char* name, PngSpec layout) {
+        Make("read_png", QLatin1String(name), [&](const QString& p) { testfiles::WritePng(p, layout); });
     };
     struct Kind { const char* name; int colorType, bitDepth, bytesPerPixel; };
     const Kind kinds[] = {{"grey1.png", 0, 1, 1}, {"grey4.png", 0, 4, 1}, {"grey8.png", 0, 8, 1},
@@ -159,8 +159,8 @@ void PngSeeds()
 void TiffSeeds()
 {
     using testfiles::TiffSpec;
-    const auto add = [](const QString& name, TiffSpec spec) {
-        Make("read_tiff", name, [&](const QString& p) { testfiles::WriteTiff(p, spec); });
+    const auto add = [](const QString& name, TiffSpec layout) {
+        Make("read_tiff", name, [&](const QString& p) { testfiles::WriteTiff(p, layout); });
     };
     struct Kind { const char* name; int samples, bits, photometric; bool alpha; };
     const Kind kinds[] = {{"rgb8", 3, 8, 2, false}, {"rgb16", 3, 16, 2, false}, {"grey8", 1, 8, 1, false},

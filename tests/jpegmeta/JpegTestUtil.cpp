@@ -67,35 +67,35 @@ void XTiff::Put32(size_t pos, uint32_t v)
         bytes[pos + size_t(bigEndian ? 3 - i : i)] = uint8_t(v >> (8 * i));
 }
 
-XTiff BuildTiff(const XSpec& spec)
+XTiff BuildTiff(const XSpec& layout)
 {
     XTiff t;
-    t.bigEndian = spec.bigEndian;
-    t.bytes = {uint8_t(spec.bigEndian ? 'M' : 'I'), uint8_t(spec.bigEndian ? 'M' : 'I'), 0, 0, 0, 0, 0, 0};
+    t.bigEndian = layout.bigEndian;
+    t.bytes = {uint8_t(layout.bigEndian ? 'M' : 'I'), uint8_t(layout.bigEndian ? 'M' : 'I'), 0, 0, 0, 0, 0, 0};
     t.Put16(2, 42);
     t.Put32(4, 8);
 
     std::vector<std::pair<int, std::vector<XEntry>>> dirs;
-    dirs.push_back({1, spec.ifd0});
-    dirs.push_back({2, spec.exif});
-    if (spec.withInterop)
-        dirs.push_back({4, spec.interop});
-    if (spec.withGps)
-        dirs.push_back({5, spec.gps});
-    if (!spec.thumbnail.empty() || !spec.ifd1.empty())
-        dirs.push_back({7, spec.ifd1});
+    dirs.push_back({1, layout.ifd0});
+    dirs.push_back({2, layout.exif});
+    if (layout.withInterop)
+        dirs.push_back({4, layout.interop});
+    if (layout.withGps)
+        dirs.push_back({5, layout.gps});
+    if (!layout.thumbnail.empty() || !layout.ifd1.empty())
+        dirs.push_back({7, layout.ifd1});
     for (auto& d : dirs) {
         auto& e = d.second;
-        if (d.first == 1 && spec.exifPointer)
+        if (d.first == 1 && layout.exifPointer)
             e.push_back(XLong(0x8769, {0}));
-        if (d.first == 1 && spec.withGps)
+        if (d.first == 1 && layout.withGps)
             e.push_back(XLong(0x8825, {0}));
-        if (d.first == 2 && spec.withInterop)
+        if (d.first == 2 && layout.withInterop)
             e.push_back(XLong(0xA005, {0}));
-        if (d.first == 7 && !spec.thumbnail.empty()) {
+        if (d.first == 7 && !layout.thumbnail.empty()) {
             e.push_back(XShort(0x0103, {6}));
             e.push_back(XLong(0x0201, {0}));
-            e.push_back(XLong(0x0202, {uint32_t(spec.thumbnail.size())}));
+            e.push_back(XLong(0x0202, {uint32_t(layout.thumbnail.size())}));
         }
         std::stable_sort(e.begin(), e.end(), [](const XEntry& a, const XEntry& b) { return a.tag < b.tag; });
     }
@@ -118,7 +118,7 @@ XTiff BuildTiff(const XSpec& spec)
             t.Put16(ep + 2, e.type);
             t.Put32(ep + 4, e.count);
             Bytes v = e.le;
-            if (spec.bigEndian && e.unit > 1)
+            if (layout.bigEndian && e.unit > 1)
                 for (size_t k = 0; k + e.unit <= v.size(); k += e.unit)
                     std::reverse(v.begin() + long(k), v.begin() + long(k + e.unit));
             if (v.size() <= 4)
@@ -136,16 +136,16 @@ XTiff BuildTiff(const XSpec& spec)
         }
     }
     // Pointers to the sub-directories.
-    if (spec.exifPointer)
+    if (layout.exifPointer)
         t.Put32(t.entryPos[{1, 0x8769}] + 8, uint32_t(t.ifdPos[2]));
-    if (spec.withGps)
+    if (layout.withGps)
         t.Put32(t.entryPos[{1, 0x8825}] + 8, uint32_t(t.ifdPos[5]));
-    if (spec.withInterop)
+    if (layout.withInterop)
         t.Put32(t.entryPos[{2, 0xA005}] + 8, uint32_t(t.ifdPos[4]));
-    if (!spec.thumbnail.empty()) {
+    if (!layout.thumbnail.empty()) {
         t.thumbPos = t.bytes.size();
         t.Put32(t.entryPos[{7, 0x0201}] + 8, uint32_t(t.thumbPos));
-        t.bytes.insert(t.bytes.end(), spec.thumbnail.begin(), spec.thumbnail.end());
+        t.bytes.insert(t.bytes.end(), layout.thumbnail.begin(), layout.thumbnail.end());
     }
     return t;
 }

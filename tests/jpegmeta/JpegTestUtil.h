@@ -48,7 +48,7 @@ struct XTiff {
     void Put32(size_t pos, uint32_t v);
 };
 
-XTiff BuildTiff(const XSpec& spec);
+XTiff BuildTiff(const XSpec& layout);
 
 // A small real JPEG (with its JFIF APP0) to carry the image data.
 Bytes SmallJpeg(int w = 48, int h = 32, int quality = 75);

@@ -102,9 +102,9 @@ TEST(IndependentTools, RewrittenExifFileReads200DpiWithEverythingElseKept)
     // A big-endian EXIF source with an XMP packet after the block.
     Bytes photo;
     ASSERT_TRUE(EncodeJpeg(PhotoLike(260, 315).View(), 90, photo));
-    XSpec spec = RichSpec(true);
-    spec.ifd0.erase(spec.ifd0.begin() + 4); // no ResolutionUnit
-    Bytes src = WrapExif(BuildTiff(spec).bytes, photo);
+    XSpec layout = RichSpec(true);
+    layout.ifd0.erase(layout.ifd0.begin() + 4); // no ResolutionUnit
+    Bytes src = WrapExif(BuildTiff(layout).bytes, photo);
     const std::string xmpText =
         std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
         "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"

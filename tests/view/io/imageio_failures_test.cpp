@@ -242,8 +242,8 @@ TEST_F(ImageFailures, JpegWithEndlessProgressiveScansIsRefused)
 {
     // The last scan of a progressive file repeated 600 times: each repetition
     // is a full pass over the coefficients, a classic way to stall a decoder.
-    JpegSpec spec{64, 64, 3, Bytes(64 * 64 * 3, 128), 90, 0, true, true};
-    WriteJpeg(P("p.jpg"), spec);
+    JpegSpec layout{64, 64, 3, Bytes(64 * 64 * 3, 128), 90, 0, true, true};
+    WriteJpeg(P("p.jpg"), layout);
     const QByteArray data = ReadAll(P("p.jpg"));
     const int lastScan = data.lastIndexOf(QByteArray("\xFF\xDA", 2));
     const int end = data.lastIndexOf(QByteArray("\xFF\xD9", 2));

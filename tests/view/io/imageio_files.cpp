@@ -43,7 +43,7 @@ std::FILE* OpenForWrite(const QString& path)
 }
 } // namespace
 
-void WriteJpeg(const QString& path, const JpegSpec& spec)
+void WriteJpeg(const QString& path, const JpegSpec& layout)
 {
     std::FILE* f = OpenForWrite(path);
     jpeg_compress_struct cinfo;
@@ -51,30 +51,30 @@ void WriteJpeg(const QString& path, const JpegSpec& spec)
     cinfo.err = jpeg_std_error(&jerr);
     jpeg_create_compress(&cinfo);
     jpeg_stdio_dest(&cinfo, f);
-    cinfo.image_width = JDIMENSION(spec.width);
-    cinfo.image_height = JDIMENSION(spec.height);
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 4 ? JCS_CMYK : JCS_RGB;
+    cinfo.image_width = JDIMENSION(layout.width);
+    cinfo.image_height = JDIMENSION(layout.height);
+    cinfo.input_components = layout.components;
+    cinfo.in_color_space = layout.components == 1 ? JCS_GRAYSCALE : layout.components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
-    if (spec.components == 4) {
+    jpeg_set_quality(&cinfo, layout.quality, TRUE);
+    if (layout.components == 4) {
         jpeg_set_colorspace(&cinfo, JCS_CMYK);
-        cinfo.write_Adobe_marker = spec.adobeCmyk;
+        cinfo.write_Adobe_marker = layout.adobeCmyk;
     }
-    if (spec.progressive)
+    if (layout.progressive)
         jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    if (spec.orientation > 0) {
+    if (layout.orientation > 0) {
         const JOCTET exif[] = {'E', 'x', 'i', 'f', 0, 0,
                                'M', 'M', 0, 42, 0, 0, 0, 8,                                // TIFF header
                                0, 1,                                                     // one entry
-                               0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, JOCTET(spec.orientation), 0, 0, // SHORT
+                               0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, JOCTET(layout.orientation), 0, 0, // SHORT
                                0, 0, 0, 0};                                              // no next IFD
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif, sizeof exif);
     }
-    const std::size_t rowBytes = std::size_t(spec.width) * spec.components;
+    const std::size_t rowBytes = std::size_t(layout.width) * layout.components;
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(spec.pixels.data() + cinfo.next_scanline * rowBytes);
+        JSAMPROW row = const_cast<JSAMPLE*>(layout.pixels.data() + cinfo.next_scanline * rowBytes);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -82,7 +82,7 @@ void WriteJpeg(const QString& path, const JpegSpec& spec)
     std::fclose(f);
 }
 
-void WritePng(const QString& path, const PngSpec& spec)
+void WritePng(const QString& path, const PngSpec& layout)
 {
     std::FILE* f = OpenForWrite(path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -93,19 +93,19 @@ void WritePng(const QString& path, const PngSpec& spec)
         throw std::runtime_error("libpng could not write the test file");
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, png_uint_32(layout.width), png_uint_32(layout.height), layout.bitDepth, layout.colorType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> plte;
-    for (const Rgb& c : spec.palette)
+    for (const Rgb& c : layout.palette)
         plte.push_back(png_color{png_byte(c.r), png_byte(c.g), png_byte(c.b)});
     if (!plte.empty())
         png_set_PLTE(png, info, plte.data(), int(plte.size()));
-    if (!spec.transparency.empty())
-        png_set_tRNS(png, info, spec.transparency.data(), int(spec.transparency.size()), nullptr);
+    if (!layout.transparency.empty())
+        png_set_tRNS(png, info, layout.transparency.data(), int(layout.transparency.size()), nullptr);
     png_write_info(png, info);
     std::vector<png_bytep> rows;
-    for (const Bytes& r : spec.rows)
+    for (const Bytes& r : layout.rows)
         rows.push_back(const_cast<png_bytep>(r.data()));
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
@@ -113,42 +113,42 @@ void WritePng(const QString& path, const PngSpec& spec)
     std::fclose(f);
 }
 
-void WriteTiff(const QString& path, const TiffSpec& spec)
+void WriteTiff(const QString& path, const TiffSpec& layout)
 {
     TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
         throw std::runtime_error("cannot create test TIFF");
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(spec.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(spec.height));
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(spec.samples));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(spec.bitsPerSample));
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(spec.photometric));
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(spec.compression));
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(layout.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(layout.height));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(layout.samples));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(layout.bitsPerSample));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(layout.photometric));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
-    TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(spec.orientation));
-    if (spec.photometric == PHOTOMETRIC_SEPARATED)
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(layout.orientation));
+    if (layout.photometric == PHOTOMETRIC_SEPARATED)
         TIFFSetField(tif, TIFFTAG_INKSET, uint16_t(INKSET_CMYK));
-    if (spec.unassociatedAlpha) {
+    if (layout.unassociatedAlpha) {
         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
     }
     std::vector<uint16_t> red, green, blue;
-    if (!spec.palette.empty()) {
-        const std::size_t n = std::size_t(1) << spec.bitsPerSample;
+    if (!layout.palette.empty()) {
+        const std::size_t n = std::size_t(1) << layout.bitsPerSample;
         red.assign(n, 0);
         green.assign(n, 0);
         blue.assign(n, 0);
-        for (std::size_t i = 0; i < spec.palette.size() && i < n; ++i) {
-            red[i] = uint16_t(spec.palette[i].r * 257);
-            green[i] = uint16_t(spec.palette[i].g * 257);
-            blue[i] = uint16_t(spec.palette[i].b * 257);
+        for (std::size_t i = 0; i < layout.palette.size() && i < n; ++i) {
+            red[i] = uint16_t(layout.palette[i].r * 257);
+            green[i] = uint16_t(layout.palette[i].g * 257);
+            blue[i] = uint16_t(layout.palette[i].b * 257);
         }
         TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
-                 spec.rowsPerStrip > 0 ? uint32_t(spec.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
-    for (int y = 0; y < spec.height; ++y)
-        TIFFWriteScanline(tif, const_cast<uint8_t*>(spec.rows[std::size_t(y)].data()), uint32_t(y), 0);
+                 layout.rowsPerStrip > 0 ? uint32_t(layout.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
+    for (int y = 0; y < layout.height; ++y)
+        TIFFWriteScanline(tif, const_cast<uint8_t*>(layout.rows[std::size_t(y)].data()), uint32_t(y), 0);
     TIFFClose(tif);
 }
 

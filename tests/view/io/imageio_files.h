@@ -34,7 +34,7 @@ struct JpegSpec
     bool adobeCmyk = true;    // CMYK stored inverted with the Adobe marker
     bool progressive = false;
 };
-void WriteJpeg(const QString& path, const JpegSpec& spec);
+void WriteJpeg(const QString& path, const JpegSpec& layout);
 
 struct PngSpec
 {
@@ -47,7 +47,7 @@ struct PngSpec
     Bytes transparency;       // tRNS: alpha per palette entry
     bool interlaced = false;
 };
-void WritePng(const QString& path, const PngSpec& spec);
+void WritePng(const QString& path, const PngSpec& layout);
 
 struct TiffSpec
 {
@@ -63,7 +63,7 @@ struct TiffSpec
     std::vector<Bytes> rows;  // packed, native-endian 16-bit samples
     std::vector<Rgb> palette; // 16-bit colour map is made from these
 };
-void WriteTiff(const QString& path, const TiffSpec& spec);
+void WriteTiff(const QString& path, const TiffSpec& layout);
 
 struct GifFrame
 {
