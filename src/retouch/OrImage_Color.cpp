@@ -78,6 +78,23 @@ struct TTables {
     int solarThreshold;          // solarize when the average is above this
 };
 
+// The last step of a pixel whose channels already went through the per-value
+// tables: the saturation mix around the pixel's average, or the plain store.
+inline void StoreSaturated(const TTables& tb, int b1, int g1, int r1, uint8_t* d)
+{
+    const int a = (r1 + g1 + b1) / 3;
+    d[0] = tb.fin[tb.sat[b1 - a + 255] + a + kSumOffset];
+    d[1] = tb.fin[tb.sat[g1 - a + 255] + a + kSumOffset];
+    d[2] = tb.fin[tb.sat[r1 - a + 255] + a + kSumOffset];
+}
+
+inline void StorePlain(const TTables& tb, int b1, int g1, int r1, uint8_t* d)
+{
+    d[0] = static_cast<uint8_t>(b1) ^ tb.invertMask;
+    d[1] = static_cast<uint8_t>(g1) ^ tb.invertMask;
+    d[2] = static_cast<uint8_t>(r1) ^ tb.invertMask;
+}
+
 void BuildTables(const TColorEffects& fx, TTables& tb)
 {
     uint8_t split[256];
@@ -184,14 +201,9 @@ void RenderPixels(const TTables& tb, const QImage& src, const QImage* noise, QIm
                 const uint8_t v = static_cast<uint8_t>(GreyOf(r1, g1, b1)) ^ tb.invertMask;
                 d[0] = d[1] = d[2] = v;
             } else if (kMode == kSaturate) {
-                const int a = (r1 + g1 + b1) / 3;
-                d[0] = tb.fin[tb.sat[b1 - a + 255] + a + kSumOffset];
-                d[1] = tb.fin[tb.sat[g1 - a + 255] + a + kSumOffset];
-                d[2] = tb.fin[tb.sat[r1 - a + 255] + a + kSumOffset];
+                StoreSaturated(tb, b1, g1, r1, d);
             } else {
-                d[0] = static_cast<uint8_t>(b1) ^ tb.invertMask;
-                d[1] = static_cast<uint8_t>(g1) ^ tb.invertMask;
-                d[2] = static_cast<uint8_t>(r1) ^ tb.invertMask;
+                StorePlain(tb, b1, g1, r1, d);
             }
         }
     }
@@ -362,14 +374,9 @@ ORIMAGE_AVX2 void RenderAvx2(const TColorEffects& fx, const TTables& tb, const Q
         for (; x < w; ++x, s += 3, d += 3) {
             const int b1 = tb.lut[s[0]], g1 = tb.lut[s[1]], r1 = tb.lut[s[2]];
             if (saturate) {
-                const int a = (r1 + g1 + b1) / 3;
-                d[0] = tb.fin[tb.sat[b1 - a + 255] + a + kSumOffset];
-                d[1] = tb.fin[tb.sat[g1 - a + 255] + a + kSumOffset];
-                d[2] = tb.fin[tb.sat[r1 - a + 255] + a + kSumOffset];
+                StoreSaturated(tb, b1, g1, r1, d);
             } else {
-                d[0] = static_cast<uint8_t>(b1) ^ tb.invertMask;
-                d[1] = static_cast<uint8_t>(g1) ^ tb.invertMask;
-                d[2] = static_cast<uint8_t>(r1) ^ tb.invertMask;
+                StorePlain(tb, b1, g1, r1, d);
             }
         }
     }

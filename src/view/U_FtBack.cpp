@@ -311,28 +311,25 @@ void TFormTBack::TbRotateSChange(int32_t Value)
 
 void TFormTBack::ImgRotatePMouseDown(TMouseButton Button, TShiftState, int, int Y)
 {
-    FocusMain();
-    if (Button == mbLeft) {
-        BufRotateP->show();
-        BufRotateM->hide();
-    } else if (Button == mbRight) {
-        BufRotateP->show();
-        BufRotateM->show();
-        shftGrad = ScreenRow(Y);
-        FDragging = true;
-        FDragRotations = 0;
-    }
+    RotateMouseDown(Button, Y, BufRotateP, BufRotateM);
 }
 
 void TFormTBack::ImgRotateMMouseDown(TMouseButton Button, TShiftState, int, int Y)
 {
+    RotateMouseDown(Button, Y, BufRotateM, BufRotateP);
+}
+
+// Left: only the pressed half shows its pressed look. Right: both halves look
+// pressed and a drag starts from this row.
+void TFormTBack::RotateMouseDown(TMouseButton Button, int Y, TTbPicture* pressed, TTbPicture* other)
+{
     FocusMain();
     if (Button == mbLeft) {
-        BufRotateM->show();
-        BufRotateP->hide();
+        pressed->show();
+        other->hide();
     } else if (Button == mbRight) {
-        BufRotateP->show();
-        BufRotateM->show();
+        pressed->show();
+        other->show();
         shftGrad = ScreenRow(Y);
         FDragging = true;
         FDragRotations = 0;

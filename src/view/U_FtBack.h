@@ -134,6 +134,7 @@ protected:
 private:
     TZSImage* View() const;
     void FocusMain();
+    void RotateMouseDown(TMouseButton Button, int Y, TTbPicture* pressed, TTbPicture* other);
     // gradiRot stepped by delta, wrapped into 0..359.
     void RotationStep(int32_t delta);
     // The view's source := unrotated copy turned by gradiRot, then shown.

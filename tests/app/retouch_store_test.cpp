@@ -2,6 +2,7 @@
 // retouch values and frames kept in a real settings file across two windows.
 
 #include "app_fixture.h"
+#include "common/AppViewTestUtils.h"
 
 #include "app/U_Cropping_Store.h"
 #include "app/U_fOut.h"
@@ -120,21 +121,13 @@ protected:
 
     void ClickPicture(QPoint p)
     {
-        const TRect c = Form->ZSImage->CanvasBitmapRect();
-        const double s = Form->ZSImage->GetScale();
-        const QPoint at(c.Left + static_cast<int>(p.x() * s), c.Top + static_cast<int>(p.y() * s));
-        AppTest::Press(Form->ZSImage, at);
-        AppTest::Release(Form->ZSImage, at);
+        AppTest::ClickPicture(Form->ZSImage, p);
     }
 
     // The frame's corner pulled inward and released: the slot is cut on release.
     void ShrinkFrame(int dx, int dy)
     {
-        TzsiSelection* sel = Form->ZSImage->Selection();
-        const TRect r = sel->GetSelRect();
-        AppTest::Drag(sel, QPoint(r.Right, r.Bottom), QPoint(r.Right - dx, r.Bottom - dy));
-        // The pointer moving on over the frame finds the slot cut and enables saving.
-        AppTest::Move(sel, QPoint(r.Left + 20, r.Top + 20), Qt::NoButton);
+        AppTest::ShrinkFrame(Form->ZSImage, dx, dy);
     }
 
     void CropPhoto()

@@ -2,6 +2,7 @@
 // checked byte by byte, and failures that must leave no file and say why.
 
 #include "app_fixture.h"
+#include "common/AppViewTestUtils.h"
 
 #include "app/U_Cropping_Save.h"
 #include "app/U_fOut.h"
@@ -325,21 +326,13 @@ protected:
     // A click on the view at a picture pixel.
     void ClickPicture(QPoint p)
     {
-        const TRect c = Form->ZSImage->CanvasBitmapRect();
-        const double s = Form->ZSImage->GetScale();
-        const QPoint at(c.Left + static_cast<int>(p.x() * s), c.Top + static_cast<int>(p.y() * s));
-        AppTest::Press(Form->ZSImage, at);
-        AppTest::Release(Form->ZSImage, at);
+        AppTest::ClickPicture(Form->ZSImage, p);
     }
 
     // Pulls the frame's bottom-right corner inward; on release the slot is cut.
     void ShrinkFrame(int dx, int dy)
     {
-        TzsiSelection* sel = Form->ZSImage->Selection();
-        const TRect r = sel->GetSelRect();
-        AppTest::Drag(sel, QPoint(r.Right, r.Bottom), QPoint(r.Right - dx, r.Bottom - dy));
-        // The pointer moving on over the frame finds the slot cut and enables saving.
-        AppTest::Move(sel, QPoint(r.Left + 20, r.Top + 20), Qt::NoButton);
+        AppTest::ShrinkFrame(Form->ZSImage, dx, dy);
     }
 
     void PressKey(Qt::Key key)
