@@ -70,6 +70,46 @@ bool ReadFully(int fd, off_t offset, iovec* iov, int count)
     return true;
 }
 
+// Whether a BMP of another kind than ours has the bytes its header promises.
+// Uncompressed rows must all be present; run-length data cannot be bounded
+// exactly (escapes skip whole rows), so it gets a ratio no real scan nears:
+// a white A4 page at 600 dpi in RLE8 takes about 80 bytes a row.
+bool BmpDataCanFill(const std::uint8_t* head, std::uint32_t infoSize, std::uint64_t fileSize)
+{
+    std::uint64_t width = 0, height = 0, bits = 0, compression = 0;
+    if (infoSize == 12) { // OS/2 core header: 16-bit sizes, never compressed
+        width = Le16(head + 18);
+        height = Le16(head + 20);
+        bits = Le16(head + 24);
+    } else if (infoSize >= 40) {
+        const std::int32_t w = std::int32_t(Le32(head + 18));
+        const std::int32_t h = std::int32_t(Le32(head + 22));
+        if (w <= 0 || h == 0 || h == INT_MIN)
+            return true; // malformed: Qt refuses it without allocating
+        width = std::uint64_t(w);
+        height = std::uint64_t(h < 0 ? -std::int64_t(h) : h);
+        bits = Le16(head + 28);
+        compression = Le32(head + 30);
+    } else {
+        return true;
+    }
+    const std::uint64_t pixelOffset = Le32(head + 10);
+    constexpr std::uint64_t kRleMaxPixelsPerByte = 4096;
+    switch (compression) {
+    case 0: // BI_RGB
+    case 3: // BI_BITFIELDS
+    case 6: // BI_ALPHABITFIELDS
+        if (bits == 0 || bits > 32)
+            return true;
+        return pixelOffset + (width * bits + 31) / 32 * 4 * height <= fileSize;
+    case 1: // BI_RLE8
+    case 2: // BI_RLE4
+        return width * height <= fileSize * kRleMaxPixelsPerByte;
+    default:
+        return true; // JPEG or PNG inside: their decoders check their own data
+    }
+}
+
 } // namespace
 
 bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, bool& notMine)
@@ -96,13 +136,24 @@ bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, 
     const std::uint16_t planes = Le16(head + 26);
     const std::uint16_t bitCount = Le16(head + 28);
     const std::uint32_t compression = Le32(head + 30);
+    auto truncated = [&] {
+        notMine = false;
+        failure.error = QStringLiteral("BMP: file troncato o dati dei pixel fuori dal file");
+        return false;
+    };
     // BITMAPINFOHEADER and its later extensions share the fields read above.
     const bool knownHeader = infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 || infoSize == 124;
-    if (!knownHeader || bitCount != 24 || compression != 0 /* BI_RGB */)
+    if (!knownHeader || bitCount != 24 || compression != 0 /* BI_RGB */) {
+        // Qt's plugin takes the header's size at its word and allocates it
+        // before reading a pixel: a 64-byte file could cost hundreds of MB
+        // once widened to 24 bits. Refuse what the file cannot hold.
+        if (!BmpDataCanFill(head, infoSize, std::uint64_t(st.st_size)))
+            return truncated();
         return false;
+    }
 
-    notMine = false;
     const bool topDown = rawHeight < 0;
+    notMine = false;
     if (planes != 1 || width <= 0 || rawHeight == 0 || rawHeight == INT_MIN) {
         failure.error = QStringLiteral("BMP: intestazione non valida");
         return false;
@@ -116,10 +167,8 @@ bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, 
     // BMP rows are padded to 4 bytes exactly as BGR888 rows are in memory.
     const qsizetype stride = BgrStride(width);
     const std::uint64_t pixelBytes = std::uint64_t(stride) * std::uint64_t(height);
-    if (pixelOffset < kFileHeader + infoSize || std::uint64_t(pixelOffset) + pixelBytes > std::uint64_t(st.st_size)) {
-        failure.error = QStringLiteral("BMP: file troncato o dati dei pixel fuori dal file");
-        return false;
-    }
+    if (pixelOffset < kFileHeader + infoSize || std::uint64_t(pixelOffset) + pixelBytes > std::uint64_t(st.st_size))
+        return truncated();
 
     QImage image = NewBgrImage(width, height);
     if (image.isNull() || image.bytesPerLine() != stride) {

@@ -306,3 +306,58 @@ TEST_F(ImageFailures, PlaceholderWritesBothLinesInsideTheirBands)
     EXPECT_GT(nameRed, 50);
     EXPECT_EQ(strayRed, 0);
 }
+
+namespace {
+
+// A BMP of `bits` per pixel with a BITMAPINFOHEADER, a two-colour palette
+// and the given pixel bytes after it.
+QByteArray BmpWithPalette(int32_t width, int32_t height, uint16_t bits, uint32_t compression, const QByteArray& data)
+{
+    QByteArray head(14 + 40 + 8, '\0');
+    auto le = [&](int at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            head[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    head[0] = 'B';
+    head[1] = 'M';
+    le(2, uint32_t(head.size() + data.size()), 4);
+    le(10, uint32_t(head.size()), 4);
+    le(14, 40, 4);
+    le(18, uint32_t(width), 4);
+    le(22, uint32_t(height), 4);
+    le(26, 1, 2);
+    le(28, bits, 2);
+    le(30, compression, 4);
+    le(46, 2, 4);                  // colours used
+    le(54 + 4, 0x00FFFFFF, 4);     // palette: black, white
+    return head + data;
+}
+
+} // namespace
+
+TEST_F(ImageFailures, BmpOfOtherKindsMustHoldTheRowsItsHeaderPromises)
+{
+    // 7 x 33 million 1-bit pixels promised by 64 bytes: refused as truncated
+    // before any reader allocates the picture; silently, as BMP failures are.
+    WriteAll(P("tiny.bmp"), BmpWithPalette(7, 33000000, 1, 0, QByteArray(2, '\0')));
+    ExpectPath(P("tiny.bmp"), Path::Silent);
+    // Run-length data far beyond any real compression ratio.
+    WriteAll(P("rle.bmp"), BmpWithPalette(30000, 30000, 8, 1, QByteArray("\0\1", 2)));
+    ExpectPath(P("rle.bmp"), Path::Silent);
+
+    // Whole files of those kinds still open: 1-bit rows of 4 bytes, and RLE8
+    // runs of white ending each row, then the end of the picture.
+    WriteAll(P("mono.bmp"), BmpWithPalette(20, 3, 1, 0, QByteArray(12, char(0xFF))));
+    QByteArray rle;
+    for (int y = 0; y < 3; ++y)
+        rle += QByteArray("\x14\x01\x00\x00", 4);
+    rle += QByteArray("\x00\x01", 2);
+    WriteAll(P("white.bmp"), BmpWithPalette(20, 3, 8, 1, rle));
+    for (const char* name : {"mono.bmp", "white.bmp"}) {
+        SCOPED_TRACE(name);
+        const Outcome o = Read(P(name));
+        ASSERT_TRUE(o.result);
+        ASSERT_EQ(o.bitmap.size(), QSize(20, 3));
+        EXPECT_EQ(o.bitmap.pixel(19, 2), qRgb(255, 255, 255));
+    }
+}
