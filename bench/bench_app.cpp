@@ -8,6 +8,8 @@
 #include "view/U_FtBack.h"
 #include "view/ZSImage.h"
 
+#include "BenchRatio.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -148,42 +150,16 @@ void BM_CropOnRelease(benchmark::State& state)
 }
 BENCHMARK(BM_CropOnRelease)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            // "BM_Name/process_time" -> "BM_Name"
-            const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find('/'));
-            cpu[name] = r.GetAdjustedCPUTime();
-            real[name] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Ratio(const char* what, const std::string& a, const std::string& b, double goal)
-    {
-        if (!cpu.count(a) || !cpu.count(b))
-            return;
-        std::printf("%-52s cpu %6.3f  wall %6.3f  (goal <= %.1f)\n", what, cpu[a] / cpu[b], real[a] / real[b], goal);
-    }
-    std::map<std::string, double> cpu;
-    std::map<std::string, double> real;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     // One core, as the view renders on one thread.
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(std::max(sched_getcpu(), 0), &one);
-    sched_setaffinity(0, sizeof(one), &one);
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    bench::PinToOneCore();
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nRatios (workflow / one fit render, same run):\n");
     reporter.Ratio("entering photo mode / fit render of a new picture", "BM_EnterPhotoModeByClick",

@@ -14,6 +14,8 @@
 #include "view/ZSImage_SlideShow.h"
 #include "view/io/ImageReaders.h"
 
+#include "BenchRatio.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -370,41 +372,11 @@ void Register()
 }
 
 // Keeps the table as usual and remembers each median for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                FTimes[r.run_name.function_name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatio(const char* what, const std::string& ours, const std::string& ref, double goal) const
-    {
-        const auto a = FTimes.find(ours), b = FTimes.find(ref);
-        if (a == FTimes.end() || b == FTimes.end() || b->second.first <= 0 || b->second.second <= 0)
-            return;
-        const double real = a->second.first / b->second.first;
-        const double cpu = a->second.second / b->second.second;
-        if (goal > 0)
-            std::printf("%-44s real %6.3f  cpu %6.3f  (goal <= %.2f)\n", what, real, cpu, goal);
-        else
-            std::printf("%-44s real %6.3f  cpu %6.3f\n", what, real, cpu);
-    }
-
-private:
-    // Median real and CPU time per benchmark; on a busy machine the CPU times
-    // (which include the kernel's page-fault and copy work) are the steadier.
-    std::map<std::string, std::pair<double, double>> FTimes;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 
@@ -426,21 +398,21 @@ int main(int argc, char** argv)
     view.resize(1146, 553);
     gView = &view;
     Register();
-    RatioReporter reporter;
+    bench::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nRatios of the medians (ours / reference):\n");
-    reporter.PrintRatio("JPEG vs libjpeg-turbo into a new buffer", "Jpeg/ours", "Jpeg/libjpeg-new-buffer", 1.05);
-    reporter.PrintRatio("JPEG vs libjpeg-turbo into a reused buffer", "Jpeg/ours", "Jpeg/libjpeg-reused-buffer", 0);
-    reporter.PrintRatio("JPEG vs Qt's reader", "Jpeg/ours", "Jpeg/qt-reader", 0);
-    reporter.PrintRatio("PNG vs libpng into a new buffer", "Png/ours", "Png/libpng-new-buffer", 1.1);
-    reporter.PrintRatio("TIFF plain vs libtiff into a new buffer", "TiffPlain/ours", "TiffPlain/libtiff-new-buffer", 1.1);
-    reporter.PrintRatio("TIFF LZW vs libtiff into a new buffer", "TiffLzw/ours", "TiffLzw/libtiff-new-buffer", 1.1);
-    reporter.PrintRatio("BMP vs plain read plus row copy", "Bmp/ours", "Bmp/read-plus-row-copy", 1.2);
-    reporter.PrintRatio("BMP vs Qt's reader", "Bmp/ours", "Bmp/qt-reader", 0);
-    reporter.PrintRatio("Show preloaded entry vs view taking a picture", "List/show-preloaded",
+    reporter.Ratio("JPEG vs libjpeg-turbo into a new buffer", "Jpeg/ours", "Jpeg/libjpeg-new-buffer", 1.05);
+    reporter.Ratio("JPEG vs libjpeg-turbo into a reused buffer", "Jpeg/ours", "Jpeg/libjpeg-reused-buffer", 0);
+    reporter.Ratio("JPEG vs Qt's reader", "Jpeg/ours", "Jpeg/qt-reader", 0);
+    reporter.Ratio("PNG vs libpng into a new buffer", "Png/ours", "Png/libpng-new-buffer", 1.1);
+    reporter.Ratio("TIFF plain vs libtiff into a new buffer", "TiffPlain/ours", "TiffPlain/libtiff-new-buffer", 1.1);
+    reporter.Ratio("TIFF LZW vs libtiff into a new buffer", "TiffLzw/ours", "TiffLzw/libtiff-new-buffer", 1.1);
+    reporter.Ratio("BMP vs plain read plus row copy", "Bmp/ours", "Bmp/read-plus-row-copy", 1.2);
+    reporter.Ratio("BMP vs Qt's reader", "Bmp/ours", "Bmp/qt-reader", 0);
+    reporter.Ratio("Show preloaded entry vs view taking a picture", "List/show-preloaded",
                         "List/view-takes-picture", 0);
-    reporter.PrintRatio("Show preloaded entry vs showing it undecoded", "List/show-preloaded", "List/show-undecoded", 0);
+    reporter.Ratio("Show preloaded entry vs showing it undecoded", "List/show-preloaded", "List/show-undecoded", 0);
     benchmark::Shutdown();
     return 0;
 }

@@ -9,6 +9,8 @@
 #include "platform/ImageAlloc.h"
 #include "retouch/OrImage.h"
 
+#include "BenchRatio.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -126,8 +128,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     TRatioReporter reporter;

@@ -7,6 +7,8 @@
 #include "view/ZSImage.h"
 #include "view/ZSImage_Geometry.h"
 
+#include "BenchRatio.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -235,59 +237,28 @@ void BM_SelectionDragMove(benchmark::State& state)
 BENCHMARK(BM_SelectionDragMove)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // Collects the real time per iteration of every benchmark for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> real, cpu;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.iterations <= 0)
-                continue;
-            const std::string name = r.run_name.function_name;
-            real[name] = r.real_accumulated_time / static_cast<double>(r.iterations);
-            cpu[name] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    // Process CPU time counts the helper threads Qt's scaling may use; on a
-    // busy machine it is also steadier than wall-clock time.
-    void Ratio(const char* what, const std::string& a, const std::string& b, double scaleB, double goal)
-    {
-        if (!cpu.count(a) || !cpu.count(b))
-            return;
-        std::printf("%-58s cpu %6.3f  wall %6.3f  (goal <= %.2f)\n", what, cpu[a] / (cpu[b] * scaleB),
-                    real[a] / (real[b] * scaleB), goal);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     // One core for everything, as the goals are stated for one thread: Qt then
     // scales without helper threads, and the view never had any.
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(std::max(sched_getcpu(), 0), &one);
-    sched_setaffinity(0, sizeof(one), &one);
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    bench::PinToOneCore();
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nRatios (view / reference, same run):\n");
-    reporter.Ratio("fit render of a new picture / Qt smooth scaling", "BM_FitFirstRender", "BM_QtSmoothFit", 1, 1.0);
+    reporter.Ratio("fit render of a new picture / Qt smooth scaling", "BM_FitFirstRender", "BM_QtSmoothFit", 1.0);
     reporter.Ratio("fit render of a new picture / Qt smooth scaling from RGB32", "BM_FitFirstRender",
-                   "BM_QtSmoothFitRgb32", 1, 1.0);
-    reporter.Ratio("fit re-render of the shown picture / Qt smooth scaling", "BM_FitRerender", "BM_QtSmoothFit", 1,
-                   0.25);
-    reporter.Ratio("fit re-render / Qt smooth scaling from RGB32", "BM_FitRerender", "BM_QtSmoothFitRgb32", 1, 0.25);
-    reporter.Ratio("zoom 1 pan step / plain copy of the view buffer", "BM_Zoom1Pan", "BM_PlainCopyView", 1, 3.0);
-    reporter.Ratio("zoom 2 pan step / Qt smooth drawImage", "BM_Zoom2Pan", "BM_QtSmoothDrawZoom2", 1, 1.0);
+                   "BM_QtSmoothFitRgb32", 1.0);
+    reporter.Ratio("fit re-render of the shown picture / Qt smooth scaling", "BM_FitRerender", "BM_QtSmoothFit", 0.25);
+    reporter.Ratio("fit re-render / Qt smooth scaling from RGB32", "BM_FitRerender", "BM_QtSmoothFitRgb32", 0.25);
+    reporter.Ratio("zoom 1 pan step / plain copy of the view buffer", "BM_Zoom1Pan", "BM_PlainCopyView", 3.0);
+    reporter.Ratio("zoom 2 pan step / Qt smooth drawImage", "BM_Zoom2Pan", "BM_QtSmoothDrawZoom2", 1.0);
     reporter.Ratio("one drag move (1200x900) / plain copy of the view buffer", "BM_SelectionDragMove",
-                   "BM_PlainCopyView1200", 100, 2.0);
+                   "BM_PlainCopyView1200", 2.0, 100);
     benchmark::Shutdown();
     return 0;
 }
