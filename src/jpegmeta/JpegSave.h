@@ -51,6 +51,33 @@ private:
 TJpegEncoder& ThreadJpegEncoder();
 bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out);
 
+// The encodes of one picture at several qualities, sharing the work that does
+// not depend on the quality: colour conversion, 4:2:0 subsampling and the DCT
+// run once in Prepare, and each Encode only quantizes and lets libjpeg write
+// the file. Encode's bytes are exactly TJpegEncoder::Encode's for the same
+// picture and quality, so a loop over qualities costs little more than its
+// entropy coding.
+class TJpegPrepared {
+public:
+    TJpegPrepared();
+    ~TJpegPrepared();
+    TJpegPrepared(const TJpegPrepared&) = delete;
+    TJpegPrepared& operator=(const TJpegPrepared&) = delete;
+
+    // False for an empty or oversized picture (nothing is then prepared).
+    bool Prepare(const TBgrView& img);
+    // quality 1..100, after a successful Prepare.
+    bool Encode(int quality, std::vector<uint8_t>& out);
+    const std::string& LastError() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The calling thread's shared-work encoder.
+TJpegPrepared& ThreadJpegPrepared();
+
 // Decodes a JPEG to BGR pixels. Refuses pictures of more than maxPixels
 // (checked from the frame header before any pixel memory is taken) and data
 // that libjpeg had to patch up (truncated or corrupt).
@@ -65,7 +92,7 @@ bool DecodeJpegInto(const uint8_t* data, size_t size, TBgrRowsFor rows, void* co
                     uint64_t maxPixels = uint64_t(1) << 26, std::string* reason = nullptr);
 
 struct TJpegCompressResult {
-    std::vector<uint8_t> Bytes; // the last encoding made
+    std::vector<uint8_t> Bytes; // the encoding kept
     int Quality = 0;            // its quality
     int Attempts = 0;           // encodes made
     bool Fits = false;          // Bytes.size() <= the limit
@@ -74,8 +101,10 @@ struct TJpegCompressResult {
 // Encodes at quality 100, 95, ..., 5 until an encoding fits aMaxSize bytes;
 // without one that fits, the quality-5 encoding is kept with Fits false.
 // False only when encoding itself failed. This is the save's path: it costs
-// the encodes alone, where a detour through an intermediate JPEG would add an
-// encode, a decode and one more generation of compression loss.
+// one shared preparation and the entropy coding of the qualities tried, where
+// a detour through an intermediate JPEG would add an encode, a decode and one
+// more generation of compression loss. The bytes are those of a plain encode
+// (TJpegEncoder) at the quality reached.
 bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result);
 // The same from a JPEG (such as an intermediate save), decoded once.
 bool SaveJpegCompress(const uint8_t* jpeg, size_t size, int aMaxSize, TJpegCompressResult& result);

@@ -1,5 +1,6 @@
 // In-memory JPEG encoding and decoding over libjpeg-turbo.
 #include "jpegmeta/JpegSave.h"
+#include "jpegmeta/JpegSave_Internal.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -9,23 +10,20 @@
 
 namespace {
 
-struct ErrorMgr {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
 void ErrorExit(j_common_ptr c)
 {
-    auto* e = reinterpret_cast<ErrorMgr*>(c->err);
+    auto* e = reinterpret_cast<TJpegErrorMgr*>(c->err);
     (*c->err->format_message)(c, e->message);
     std::longjmp(e->jump, 1);
 }
 
-// Warnings are counted (num_warnings), not printed.
 void OutputMessage(j_common_ptr) {}
 
-void InitErrors(ErrorMgr& e)
+constexpr int kRowsPerCall = 16;
+
+} // namespace
+
+void InitJpegErrors(TJpegErrorMgr& e)
 {
     jpeg_std_error(&e.pub);
     e.pub.error_exit = ErrorExit;
@@ -33,52 +31,50 @@ void InitErrors(ErrorMgr& e)
     e.message[0] = 0;
 }
 
-constexpr int kRowsPerCall = 16;
-
-} // namespace
+void TJpegMemoryDest::Attach(jpeg_compress_struct& cinfo)
+{
+    pub.init_destination = [](j_compress_ptr c) {
+        auto* self = reinterpret_cast<TJpegMemoryDest*>(c->dest);
+        self->pub.next_output_byte = self->buf.data();
+        self->pub.free_in_buffer = self->buf.size();
+    };
+    // Called with the buffer full: keep it all and double the room.
+    pub.empty_output_buffer = [](j_compress_ptr c) -> boolean {
+        auto* self = reinterpret_cast<TJpegMemoryDest*>(c->dest);
+        const size_t old = self->buf.size();
+        bool grown = true;
+        try {
+            self->buf.resize(old * 2);
+        } catch (...) {
+            grown = false;
+        }
+        // Leave through libjpeg's error exit only outside the handler.
+        if (!grown)
+            ERREXIT(c, JERR_OUT_OF_MEMORY);
+        self->pub.next_output_byte = self->buf.data() + old;
+        self->pub.free_in_buffer = self->buf.size() - old;
+        return TRUE;
+    };
+    pub.term_destination = [](j_compress_ptr c) {
+        auto* self = reinterpret_cast<TJpegMemoryDest*>(c->dest);
+        self->used = self->buf.size() - self->pub.free_in_buffer;
+    };
+    cinfo.dest = &pub;
+}
 
 struct TJpegEncoder::Impl {
     jpeg_compress_struct cinfo{};
-    ErrorMgr err{};
-    jpeg_destination_mgr dest{};
-    std::vector<uint8_t> buf = std::vector<uint8_t>(size_t(1) << 16);
-    size_t used = 0;
+    TJpegErrorMgr err{};
+    TJpegMemoryDest dest;
     JSAMPROW rows[kRowsPerCall] = {};
     std::string lastError;
 
     Impl()
     {
-        InitErrors(err);
+        InitJpegErrors(err);
         cinfo.err = &err.pub;
         jpeg_create_compress(&cinfo);
-        dest.init_destination = [](j_compress_ptr c) {
-            Impl* self = static_cast<Impl*>(c->client_data);
-            self->dest.next_output_byte = self->buf.data();
-            self->dest.free_in_buffer = self->buf.size();
-        };
-        // Called with the buffer full: keep it all and double the room.
-        dest.empty_output_buffer = [](j_compress_ptr c) -> boolean {
-            Impl* self = static_cast<Impl*>(c->client_data);
-            const size_t old = self->buf.size();
-            bool grown = true;
-            try {
-                self->buf.resize(old * 2);
-            } catch (...) {
-                grown = false;
-            }
-            // Leave through libjpeg's error exit only outside the handler.
-            if (!grown)
-                ERREXIT(c, JERR_OUT_OF_MEMORY);
-            self->dest.next_output_byte = self->buf.data() + old;
-            self->dest.free_in_buffer = self->buf.size() - old;
-            return TRUE;
-        };
-        dest.term_destination = [](j_compress_ptr c) {
-            Impl* self = static_cast<Impl*>(c->client_data);
-            self->used = self->buf.size() - self->dest.free_in_buffer;
-        };
-        cinfo.client_data = this;
-        cinfo.dest = &dest;
+        dest.Attach(cinfo);
     }
     ~Impl() { jpeg_destroy_compress(&cinfo); }
 
@@ -124,7 +120,7 @@ bool TJpegEncoder::Encode(const TBgrView& img, int quality, std::vector<uint8_t>
     }
     if (!d->Run(img, quality))
         return false;
-    out.assign(d->buf.begin(), d->buf.begin() + std::ptrdiff_t(d->used));
+    out.assign(d->dest.buf.begin(), d->dest.buf.begin() + std::ptrdiff_t(d->dest.used));
     return true;
 }
 
@@ -144,10 +140,10 @@ namespace {
 
 struct Decoder {
     jpeg_decompress_struct cinfo{};
-    ErrorMgr err{};
+    TJpegErrorMgr err{};
     Decoder()
     {
-        InitErrors(err);
+        InitJpegErrors(err);
         cinfo.err = &err.pub;
         jpeg_create_decompress(&cinfo);
     }

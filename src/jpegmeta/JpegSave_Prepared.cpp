@@ -1,0 +1,301 @@
+// Encodes of one picture at several qualities with the quality-independent
+// work done once. Every step up to the quantization reproduces libjpeg-turbo's
+// own compressor exactly, so the files are byte for byte those of a plain
+// encode: the colour conversion and subsampling are libjpeg-turbo's (through
+// TurboJPEG's YUV encoder, which runs the compressor's own converter and
+// downsampler), the edge replication follows the compressor's preprocessing,
+// and the DCT is the accurate integer DCT (jfdctint) written so the compiler
+// can vectorize it. libjpeg itself then entropy-codes and writes the file from
+// the quantized coefficients.
+#include "jpegmeta/JpegSave_Prepared.h"
+
+#include <algorithm>
+#include <cstring>
+#include <jerror.h>
+
+namespace {
+
+// jfdctint's constants: CONST_BITS 13, PASS1_BITS 2.
+constexpr int16_t kF0298 = 2446, kF0390 = 3196, kF0541 = 4433, kF0765 = 6270, kF0899 = 7373, kF1175 = 9633,
+                  kF1501 = 12299, kF1847 = 15137, kF1961 = 16069, kF2053 = 16819, kF2562 = 20995, kF3072 = 25172;
+
+// Products of 16-bit values widened to 32 bits, which the vectorizer turns
+// into SSE2's 16-bit multiplies. Every factor below fits 16 bits because the
+// products are grouped as libjpeg-turbo's SIMD DCT groups them; the sums are
+// the same integers as jfdctint's.
+inline int32_t Mul(int16_t a, int16_t c) { return int32_t(a) * int32_t(c); }
+
+// The odd half of both passes, before descaling: outputs 1, 3, 5, 7.
+struct TOdd {
+    int32_t o1, o3, o5, o7;
+};
+inline TOdd OddPart(int16_t t4, int16_t t5, int16_t t6, int16_t t7)
+{
+    const int16_t z3 = int16_t(t4 + t6), z4 = int16_t(t5 + t7);
+    const int32_t z3s = Mul(z3, kF1175 - kF1961) + Mul(z4, kF1175);
+    const int32_t z4s = Mul(z3, kF1175) + Mul(z4, kF1175 - kF0390);
+    return {Mul(t4, -kF0899) + Mul(t7, kF1501 - kF0899) + z4s, Mul(t5, -kF2562) + Mul(t6, kF3072 - kF2562) + z3s,
+            Mul(t5, kF2053 - kF2562) + Mul(t6, -kF2562) + z4s, Mul(t4, kF0298 - kF0899) + Mul(t7, -kF0899) + z3s};
+}
+
+// The first pass over the rows of `nb` blocks side by side: one picture row
+// of 8 * nb samples in, the row transforms of each block out (scaled up by
+// PASS1_BITS, as jfdctint keeps them).
+__attribute__((noinline)) void RowPass(const uint8_t* __restrict in, int nb, int16_t* __restrict out)
+{
+    for (int b = 0; b < nb; ++b) {
+        const uint8_t* d = in + 8 * b;
+        int16_t* o = out + 8 * b;
+        const int16_t d0 = int16_t(d[0] - 128), d1 = int16_t(d[1] - 128), d2 = int16_t(d[2] - 128);
+        const int16_t d3 = int16_t(d[3] - 128), d4 = int16_t(d[4] - 128), d5 = int16_t(d[5] - 128);
+        const int16_t d6 = int16_t(d[6] - 128), d7 = int16_t(d[7] - 128);
+        const int16_t t0 = int16_t(d0 + d7), t7 = int16_t(d0 - d7), t1 = int16_t(d1 + d6), t6 = int16_t(d1 - d6);
+        const int16_t t2 = int16_t(d2 + d5), t5 = int16_t(d2 - d5), t3 = int16_t(d3 + d4), t4 = int16_t(d3 - d4);
+        const int16_t t10 = int16_t(t0 + t3), t13 = int16_t(t0 - t3), t11 = int16_t(t1 + t2), t12 = int16_t(t1 - t2);
+        o[0] = int16_t((t10 + t11) * 4);
+        o[4] = int16_t((t10 - t11) * 4);
+        o[2] = int16_t((Mul(t13, kF0541 + kF0765) + Mul(t12, kF0541) + 1024) >> 11);
+        o[6] = int16_t((Mul(t13, kF0541) + Mul(t12, kF0541 - kF1847) + 1024) >> 11);
+        const TOdd odd = OddPart(t4, t5, t6, t7);
+        o[1] = int16_t((odd.o1 + 1024) >> 11);
+        o[3] = int16_t((odd.o3 + 1024) >> 11);
+        o[5] = int16_t((odd.o5 + 1024) >> 11);
+        o[7] = int16_t((odd.o7 + 1024) >> 11);
+    }
+}
+
+// The second pass down the columns of a block row: the eight row-pass rows
+// (`n` samples each) in, `nb` blocks of final coefficients out.
+__attribute__((noinline)) void ColumnPass(const int16_t* __restrict in, int n, int nb, int16_t* __restrict out)
+{
+    for (int b = 0; b < nb; ++b) {
+        const int16_t* c = in + 8 * b;
+        int16_t* o = out + 64 * b;
+        for (int u = 0; u < 8; ++u) {
+            const int16_t r0 = c[u], r1 = c[n + u], r2 = c[2 * n + u], r3 = c[3 * n + u];
+            const int16_t r4 = c[4 * n + u], r5 = c[5 * n + u], r6 = c[6 * n + u], r7 = c[7 * n + u];
+            const int16_t t0 = int16_t(r0 + r7), t7 = int16_t(r0 - r7), t1 = int16_t(r1 + r6), t6 = int16_t(r1 - r6);
+            const int16_t t2 = int16_t(r2 + r5), t5 = int16_t(r2 - r5), t3 = int16_t(r3 + r4), t4 = int16_t(r3 - r4);
+            const int16_t t10 = int16_t(t0 + t3), t13 = int16_t(t0 - t3), t11 = int16_t(t1 + t2),
+                          t12 = int16_t(t1 - t2);
+            // t10 + t11 reaches -32768 for a block of black: summed in 32 bits.
+            o[u] = int16_t((int32_t(t10) + t11 + 2) >> 2);
+            o[32 + u] = int16_t((int32_t(t10) - t11 + 2) >> 2);
+            o[16 + u] = int16_t((Mul(t13, kF0541 + kF0765) + Mul(t12, kF0541) + 16384) >> 15);
+            o[48 + u] = int16_t((Mul(t13, kF0541) + Mul(t12, kF0541 - kF1847) + 16384) >> 15);
+            const TOdd odd = OddPart(t4, t5, t6, t7);
+            o[8 + u] = int16_t((odd.o1 + 16384) >> 15);
+            o[24 + u] = int16_t((odd.o3 + 16384) >> 15);
+            o[40 + u] = int16_t((odd.o5 + 16384) >> 15);
+            o[56 + u] = int16_t((odd.o7 + 16384) >> 15);
+        }
+    }
+}
+
+// libjpeg-turbo's quantization: the magnitude rounded to the nearest multiple
+// of 8 * q (the islow DCT's output is 8 times the true coefficient), halves
+// down, the sign kept. (|x| + 4q + 1/2) / 8q in float is exact for these
+// magnitudes (far below 2^22) and, unlike an integer division, vectorizes.
+__attribute__((noinline)) void Quantize(const int16_t* __restrict coef, int nblocks, const float* __restrict recip,
+              const int32_t* __restrict half, JCOEF* __restrict out)
+{
+    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
+        for (int i = 0; i < 64; ++i) {
+            const int32_t x = coef[i];
+            const int32_t a = x < 0 ? -x : x;
+            const int32_t q = int32_t((float(a + half[i]) + 0.5f) * recip[i]);
+            out[i] = JCOEF(x < 0 ? -q : q);
+        }
+}
+
+} // namespace
+
+TJpegPrepared::Impl::Impl()
+{
+    InitJpegErrors(err);
+    cinfo.err = &err.pub;
+    jpeg_create_compress(&cinfo);
+    dest.Attach(cinfo);
+    tj = tjInitCompress();
+}
+
+TJpegPrepared::Impl::~Impl()
+{
+    jpeg_destroy_compress(&cinfo);
+    if (tj)
+        tjDestroy(tj);
+}
+
+bool TJpegPrepared::Impl::Fail(const std::string& why)
+{
+    lastError = why;
+    prepared = false;
+    return false;
+}
+
+bool TJpegPrepared::Impl::Planes(const TBgrView& img)
+{
+    const int w = img.Width, h = img.Height;
+    // The compressor widens every row to whole MCUs by repeating the last
+    // pixel before it subsamples; the same widening done here first gives
+    // the subsampler identical input.
+    const int padW = (w + 15) & ~15;
+    const uint8_t* src = img.Bits;
+    size_t pitch = img.Stride;
+    if (padW != w) {
+        pitch = size_t(padW) * 3;
+        padded.resize(pitch * size_t(h));
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* s = img.Bits + size_t(y) * img.Stride;
+            uint8_t* t = padded.data() + size_t(y) * pitch;
+            std::memcpy(t, s, size_t(w) * 3);
+            for (int x = w; x < padW; ++x)
+                std::memcpy(t + 3 * x, s + 3 * (w - 1), 3);
+        }
+        src = padded.data();
+    }
+    comp[0].wib = (w + 7) / 8;
+    comp[0].hib = (h + 7) / 8;
+    comp[0].stride = padW;
+    comp[1].wib = comp[2].wib = (w + 15) / 16;
+    comp[1].hib = comp[2].hib = (h + 15) / 16;
+    comp[1].stride = comp[2].stride = padW / 2;
+    unsigned char* planes[3];
+    int strides[3];
+    for (int c = 0; c < 3; ++c) {
+        comp[c].plane.resize(size_t(comp[c].stride) * size_t(comp[c].hib) * 8);
+        planes[c] = comp[c].plane.data();
+        strides[c] = comp[c].stride;
+    }
+    if (!tj || tjEncodeYUVPlanes(tj, src, padW, int(pitch), h, TJPF_BGR, planes, strides, TJSAMP_420, 0) != 0)
+        return Fail(tj ? tjGetErrorStr2(tj) : "TurboJPEG not available");
+    // Below the picture each plane repeats its last row down to whole blocks,
+    // as the compressor's preprocessing does after subsampling.
+    const int rows[3] = {h, (h + 1) / 2, (h + 1) / 2};
+    for (int c = 0; c < 3; ++c) {
+        TComp& k = comp[c];
+        const uint8_t* last = k.plane.data() + size_t(k.stride) * size_t(rows[c] - 1);
+        for (int y = rows[c]; y < k.hib * 8; ++y)
+            std::memcpy(k.plane.data() + size_t(k.stride) * size_t(y), last, size_t(k.stride));
+    }
+    return true;
+}
+
+void TJpegPrepared::Impl::Transform(TComp& k)
+{
+    const int n = k.wib * 8;
+    rowPass.resize(size_t(n) * 8);
+    k.coef.resize(size_t(k.wib) * size_t(k.hib) * 64);
+    for (int by = 0; by < k.hib; ++by) {
+        for (int r = 0; r < 8; ++r)
+            RowPass(k.plane.data() + size_t(k.stride) * size_t(by * 8 + r), k.wib, rowPass.data() + size_t(n) * r);
+        ColumnPass(rowPass.data(), n, k.wib, k.coef.data() + size_t(by) * size_t(k.wib) * 64);
+    }
+}
+
+bool TJpegPrepared::Impl::Prepare(const TBgrView& img)
+{
+    lastError.clear();
+    prepared = false;
+    if (!img.Bits || img.Width <= 0 || img.Height <= 0 || img.Width > 65500 || img.Height > 65500 ||
+        img.Stride < size_t(img.Width) * 3)
+        return Fail("invalid picture");
+    width = img.Width;
+    height = img.Height;
+    try {
+        if (!Planes(img))
+            return false;
+        for (TComp& k : comp)
+            Transform(k);
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    }
+    prepared = true;
+    return true;
+}
+
+bool TJpegPrepared::Impl::Write(int quality)
+{
+    if (setjmp(err.jump)) {
+        lastError = err.message;
+        jpeg_abort_compress(&cinfo);
+        return false;
+    }
+    Setup(quality);
+    jvirt_barray_ptr arrays[3];
+    for (int c = 0; c < 3; ++c) {
+        const jpeg_component_info& ci = cinfo.comp_info[c];
+        arrays[c] = (*cinfo.mem->request_virt_barray)(
+            reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, FALSE,
+            JDIMENSION((comp[c].wib + ci.h_samp_factor - 1) / ci.h_samp_factor * ci.h_samp_factor),
+            JDIMENSION((comp[c].hib + ci.v_samp_factor - 1) / ci.v_samp_factor * ci.v_samp_factor),
+            JDIMENSION(ci.v_samp_factor));
+    }
+    (*cinfo.mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(&cinfo));
+    for (int c = 0; c < 3; ++c) {
+        const jpeg_component_info& ci = cinfo.comp_info[c];
+        const JQUANT_TBL* table = cinfo.quant_tbl_ptrs[ci.quant_tbl_no];
+        float recip[64];
+        int32_t half[64];
+        for (int i = 0; i < 64; ++i) {
+            recip[i] = 1.0f / float(8 * table->quantval[i]);
+            half[i] = 4 * table->quantval[i];
+        }
+        // libjpeg reads whole MCU rows, so the rows past the picture are
+        // touched too (as writable) although only dummy blocks stand there.
+        const int rows = (comp[c].hib + ci.v_samp_factor - 1) / ci.v_samp_factor * ci.v_samp_factor;
+        for (int by = 0; by < rows; ++by) {
+            JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&cinfo), arrays[c],
+                                                               JDIMENSION(by), 1, TRUE);
+            if (by < comp[c].hib)
+                Quantize(comp[c].coef.data() + size_t(by) * size_t(comp[c].wib) * 64, comp[c].wib, recip, half,
+                         row[0][0]);
+        }
+    }
+    jpeg_write_coefficients(&cinfo, arrays);
+    jpeg_finish_compress(&cinfo);
+    return true;
+}
+
+// The settings of a plain encode (TJpegEncoder): defaults for BGR input,
+// then the quality's tables, baseline.
+void TJpegPrepared::Impl::Setup(int quality)
+{
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    // The planes were made for YCbCr with 2x2 luma and 1x1 chroma sampling.
+    if (cinfo.num_components != 3 || cinfo.comp_info[0].h_samp_factor != 2 || cinfo.comp_info[0].v_samp_factor != 2 ||
+        cinfo.comp_info[1].h_samp_factor != 1 || cinfo.comp_info[1].v_samp_factor != 1 ||
+        cinfo.comp_info[2].h_samp_factor != 1 || cinfo.comp_info[2].v_samp_factor != 1)
+        ERREXIT(&cinfo, JERR_BAD_SAMPLING);
+}
+
+TJpegPrepared::TJpegPrepared() : d(new Impl) {}
+TJpegPrepared::~TJpegPrepared() = default;
+
+const std::string& TJpegPrepared::LastError() const { return d->lastError; }
+
+bool TJpegPrepared::Prepare(const TBgrView& img) { return d->Prepare(img); }
+
+bool TJpegPrepared::Encode(int quality, std::vector<uint8_t>& out)
+{
+    d->lastError.clear();
+    if (!d->prepared || quality < 1 || quality > 100) {
+        d->lastError = d->prepared ? "invalid quality" : "no picture prepared";
+        return false;
+    }
+    if (!d->Write(quality))
+        return false;
+    out.assign(d->dest.buf.begin(), d->dest.buf.begin() + std::ptrdiff_t(d->dest.used));
+    return true;
+}
+
+TJpegPrepared& ThreadJpegPrepared()
+{
+    thread_local TJpegPrepared prepared;
+    return prepared;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The state behind TJpegPrepared, shared by its encoder and its size counter.
+
+#include "jpegmeta/JpegSave.h"
+#include "jpegmeta/JpegSave_Internal.h"
+
+#include <string>
+#include <turbojpeg.h>
+#include <vector>
+
+struct TJpegPrepared::Impl {
+    // One colour component: its samples widened and lengthened to whole
+    // blocks, and their DCT coefficients before quantization, block after
+    // block in rows, each block in libjpeg's natural order.
+    struct TComp {
+        int wib = 0, hib = 0; // width and height in blocks
+        int stride = 0;
+        std::vector<uint8_t> plane;
+        std::vector<int16_t> coef;
+    };
+
+    jpeg_compress_struct cinfo{};
+    TJpegErrorMgr err{};
+    TJpegMemoryDest dest;
+    tjhandle tj = nullptr;
+    std::string lastError;
+    int width = 0, height = 0;
+    bool prepared = false;
+    TComp comp[3];
+    std::vector<uint8_t> padded;
+    std::vector<int16_t> rowPass;
+
+    Impl();
+    ~Impl();
+    bool Fail(const std::string& why);
+    bool Prepare(const TBgrView& img);
+    bool Planes(const TBgrView& img);
+    void Transform(TComp& k);
+    void Setup(int quality);
+    bool Write(int quality);
+};

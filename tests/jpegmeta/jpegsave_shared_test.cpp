@@ -1,0 +1,91 @@
+// The shared-work encoder against the plain one: the same bytes for every
+// picture and quality, or the saved files would change.
+#include "jpegmeta/JpegSave.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+namespace {
+
+enum class Kind { Noise, Gradient, Photo, Extremes };
+
+// Rows padded past width * 3 with junk the encoders must not read.
+TBgrPixels Picture(int w, int h, Kind kind, unsigned seed)
+{
+    TBgrPixels p;
+    p.Width = w;
+    p.Height = h;
+    p.Stride = size_t(w) * 3 + 5;
+    p.Data.assign(p.Stride * size_t(h), 0x5A);
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> any(0, 255), small(-6, 6);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* px = p.Data.data() + size_t(y) * p.Stride + 3 * size_t(x);
+            for (int c = 0; c < 3; ++c) {
+                int v = 0;
+                switch (kind) {
+                case Kind::Noise:
+                    v = any(rng);
+                    break;
+                case Kind::Gradient:
+                    v = (x * 255 / std::max(1, w - 1) * (c + 1) + y * 255 / std::max(1, h - 1) * (3 - c)) / 4;
+                    break;
+                case Kind::Photo:
+                    v = int(128 + 90 * std::sin(x * 0.11 + c) * std::cos(y * 0.07 - c)) + small(rng);
+                    break;
+                case Kind::Extremes: // saturated colours and hard edges, the DCT's widest outputs
+                    v = ((x / 3 + y / 5 + c) & 1) ? 255 : 0;
+                    break;
+                }
+                px[c] = uint8_t(std::clamp(v, 0, 255));
+            }
+        }
+    return p;
+}
+
+} // namespace
+
+TEST(JpegPrepared, EncodesExactlyAsThePlainEncoderForEverySizeAndQuality)
+{
+    struct Size {
+        int w, h;
+    };
+    // Whole MCUs, odd widths and heights, less than one block, one row or column.
+    const Size sizes[] = {{1, 1}, {2, 2}, {17, 9}, {8, 8}, {16, 16}, {15, 33}, {33, 17}, {40, 1},
+                          {1, 40}, {31, 31}, {236, 47}, {260, 315}, {259, 314}};
+    TJpegEncoder plain;
+    TJpegPrepared shared;
+    unsigned seed = 1;
+    for (const Size& s : sizes)
+        for (Kind kind : {Kind::Noise, Kind::Gradient, Kind::Photo, Kind::Extremes}) {
+            const TBgrPixels pic = Picture(s.w, s.h, kind, seed++);
+            ASSERT_TRUE(shared.Prepare(pic.View())) << shared.LastError();
+            const bool big = s.w * s.h > 5000;
+            for (int q = 100; q >= 1; q -= big ? 5 : 1) {
+                std::vector<uint8_t> want, got;
+                ASSERT_TRUE(plain.Encode(pic.View(), q, want));
+                ASSERT_TRUE(shared.Encode(q, got)) << shared.LastError();
+                ASSERT_EQ(got, want) << s.w << "x" << s.h << " kind " << int(kind) << " quality " << q;
+            }
+        }
+}
+
+TEST(JpegPrepared, RefusesWhatThePlainEncoderRefuses)
+{
+    TJpegPrepared shared;
+    std::vector<uint8_t> out;
+    EXPECT_FALSE(shared.Encode(90, out)); // nothing prepared yet
+    const TBgrPixels pic = Picture(20, 10, Kind::Photo, 3);
+    EXPECT_FALSE(shared.Prepare(TBgrView{pic.Data.data(), 0, 10, pic.Stride}));
+    EXPECT_FALSE(shared.Prepare(TBgrView{pic.Data.data(), 20, 10, 20 * 3 - 1}));
+    EXPECT_FALSE(shared.Prepare(TBgrView{nullptr, 20, 10, pic.Stride}));
+    EXPECT_FALSE(shared.Encode(90, out)); // a refused picture leaves nothing prepared
+    ASSERT_TRUE(shared.Prepare(pic.View()));
+    EXPECT_FALSE(shared.Encode(0, out));
+    EXPECT_FALSE(shared.Encode(101, out));
+    EXPECT_TRUE(shared.Encode(1, out));
+}
