@@ -300,6 +300,97 @@ SANE_Status BuildPage(std::vector<TFrame>& frames, TScanPage& page)
     return SANE_STATUS_GOOD;
 }
 
+// A frame that is the whole page, of known length, in a layout handed on row by row
+// without conversion.
+bool Streamable(const SANE_Parameters& p)
+{
+    if (!p.last_frame || p.lines <= 0 || p.pixels_per_line <= 0 || p.bytes_per_line <= 0)
+        return false;
+    if (p.format == SANE_FRAME_RGB)
+        return p.depth == 8 && static_cast<size_t>(p.bytes_per_line) >= static_cast<size_t>(p.pixels_per_line) * 3;
+    if (p.format == SANE_FRAME_GRAY && p.depth == 8)
+        return p.bytes_per_line >= p.pixels_per_line;
+    if (p.format == SANE_FRAME_GRAY && p.depth == 1)
+        return p.bytes_per_line >= (p.pixels_per_line + 7) / 8;
+    return false;
+}
+
+// Reads a streamable frame straight into the page, telling the sink of every row that is
+// complete. The page's buffer is allocated once for the announced length and never
+// moves, so the sink's reader may use the rows while later ones arrive.
+SANE_Status ReadStreamed(SANE_Handle h, TScanProgress& progress, const SANE_Parameters& p, TScanPage& page,
+                         TPageSink& sink)
+{
+    const size_t bpl = static_cast<size_t>(p.bytes_per_line);
+    const int lines = p.lines;
+    const size_t total = bpl * static_cast<size_t>(lines);
+    page.Data.reset(AllocPage(total));
+    if (!page.Data)
+        return SANE_STATUS_NO_MEM;
+    page.Width = p.pixels_per_line;
+    page.Height = lines;
+    page.SrcStride = bpl;
+    if (p.depth == 1) {
+        page.PixelType = TWPT_BW;
+        page.BitsPerPixel = 1;
+        page.RowBytes = (static_cast<size_t>(page.Width) + 7) / 8;
+        page.Invert = true;
+    } else {
+        const bool rgb = p.format == SANE_FRAME_RGB;
+        page.PixelType = rgb ? TWPT_RGB : TWPT_GRAY;
+        page.BitsPerPixel = rgb ? 24 : 8;
+        page.RowBytes = static_cast<size_t>(page.Width) * (rgb ? 3 : 1);
+    }
+    page.Size = total;
+    uint8_t* base = page.Data.get();
+    size_t size = 0;
+    int published = 0;
+    std::vector<uint8_t> beyond;  // a device sending more than it announced
+    for (;;) {
+        if (progress.Cancel)
+            return SANE_STATUS_CANCELLED;
+        uint8_t* at = base + size;
+        size_t room = std::min<size_t>(total - size, size_t(1) << 20);
+        if (room == 0) {
+            beyond.resize(65536);
+            at = beyond.data();
+            room = beyond.size();
+        }
+        SANE_Int len = 0;
+        const SANE_Status st = sane_read(h, at, static_cast<SANE_Int>(room), &len);
+        if (st == SANE_STATUS_EOF)
+            break;
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        if (len <= 0)
+            continue;
+        progress.Bytes += len;
+        if (at != base + size)
+            continue;
+        size += static_cast<size_t>(len);
+        const int rows = static_cast<int>(size / bpl);
+        if (rows > published) {
+            if (published == 0)
+                sink.Begin(page);
+            published = rows;
+            sink.Rows(rows);
+        }
+    }
+    if (published == 0) {
+        // Not one whole row: an empty page, as if it had been read whole.
+        page.Height = 0;
+        return SANE_STATUS_GOOD;
+    }
+    if (published < lines) {
+        // The reader was promised the announced length; the rows that never came are
+        // white (SANE's 1-bit white is 0).
+        std::memset(base + bpl * static_cast<size_t>(published), p.depth == 1 ? 0x00 : 0xFF,
+                    bpl * static_cast<size_t>(lines - published));
+        sink.Rows(lines);
+    }
+    return SANE_STATUS_GOOD;
+}
+
 } // namespace
 
 SANE_Status SaneEnsureInit()
@@ -407,7 +498,7 @@ bool SaneUsesFeeder(SANE_Handle h)
     return GetString(h, SANE_NAME_SCAN_SOURCE, source) && (Contains(source, "feeder") || Contains(source, "adf"));
 }
 
-SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page)
+SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page, TPageSink* sink)
 {
     std::vector<TFrame> frames;
     for (;;) {
@@ -422,6 +513,8 @@ SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page
             const SANE_Parameters& p = frame.Params;
             const int passes = (p.format == SANE_FRAME_RED || p.format == SANE_FRAME_GREEN || p.format == SANE_FRAME_BLUE) ? 3 : 1;
             progress.Expected = p.lines > 0 ? int64_t(p.bytes_per_line) * p.lines * passes : -1;
+            if (sink && Streamable(p))
+                return ReadStreamed(h, progress, p, page, *sink);
         }
         st = ReadFrame(h, progress, frame);
         if (st != SANE_STATUS_GOOD)

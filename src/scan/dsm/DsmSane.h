@@ -83,8 +83,23 @@ void SaneReadCaps(SANE_Handle h, TDeviceCaps& caps);
 SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<std::pair<std::string, std::string>>& extra);
 // The device currently takes its pages from an automatic feeder.
 bool SaneUsesFeeder(SANE_Handle h);
+// Hears of a page while it is read, so its rows can be handed on before the device is
+// done. Called on the reading thread.
+class TPageSink {
+public:
+    virtual ~TPageSink() = default;
+    // The page's layout is known and its first rows are in: `page` describes the whole
+    // page and its Data stays where it is until the read ends.
+    virtual void Begin(const TScanPage& page) = 0;
+    // The first `rows` rows of the page are complete.
+    virtual void Rows(int rows) = 0;
+};
+
 // Starts the device and reads one page, all frames. The caller ends the scan with sane_cancel.
-SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page);
+// With a sink, a page of known length in one frame of 8-bit colour, 8-bit grey or 1-bit
+// samples is announced to it as it arrives; a page that ends early is completed with
+// white rows, so the length announced stays true. Other pages reach the sink not at all.
+SANE_Status SaneReadPage(SANE_Handle h, TScanProgress& progress, TScanPage& page, TPageSink* sink = nullptr);
 
 // The user's words for a SANE status, and the TWAIN condition code that stands for it.
 QString SaneStatusText(SANE_Status st);

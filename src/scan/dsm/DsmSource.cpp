@@ -200,7 +200,7 @@ TW_UINT16 TDsmSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui)
                     jobState_->Progress.Cancel = true;
             });
             connect(dialog_.get(), &TSourceDialog::CloseRequested, this, [this] {
-                if (jobState_ && !jobConsumed_)
+                if (JobRunning())
                     jobState_->Progress.Cancel = true;
                 closeRequested_ = true;
                 PostDsmEvent();
@@ -245,7 +245,7 @@ TW_UINT16 TDsmSource::ProcessEvent(TW_EVENT* ev)
         // the application close the source.
         if (closeRequested_) {
             closeRequested_ = false;
-            page_ = TScanPage();
+            DropPage();
             State = 5;
             ev->TWMessage = MSG_CLOSEDSREQ;
         }
@@ -257,6 +257,11 @@ TW_UINT16 TDsmSource::ProcessEvent(TW_EVENT* ev)
             ev->TWMessage = message;
             return TWRC_DSEVENT;
         }
+    } else if (jobState_ && !jobConsumed_ && jobState_->Streaming && !closeRequested_ &&
+               !jobState_->Progress.Cancel && !asking_) {
+        // The first rows are in: the application may start fetching while the rest is read.
+        ev->TWMessage = BeginStream();
+        return TWRC_DSEVENT;
     }
     if (closeRequested_ && (jobConsumed_ || !jobState_)) {
         closeRequested_ = false;
@@ -276,7 +281,7 @@ TScanSettings TDsmSource::CurrentSettings() const
 
 void TDsmSource::StartScan(bool preview)
 {
-    if (abandoned_ || (jobState_ && !jobConsumed_))
+    if (abandoned_ || JobRunning())
         return;
     auto state = std::make_shared<TJobState>();
     TScanSettings s = dialog_ ? dialog_->Settings() : CurrentSettings();
@@ -301,12 +306,16 @@ void TDsmSource::StartScan(bool preview)
     jobConsumed_ = false;
     SANE_Handle h = handle_;
     const TExtraOptions extra = extra_;
+    // A memory transfer takes its strips while the device is still reading; the other
+    // mechanisms, and the preview, need the whole page first.
+    const bool stream = !preview && xferMech_ == TWSX_MEMORY;
     job_ = worker_->Submit(
-        [state, h, extra, s] {
+        [state, h, extra, s, stream] {
             state->Status = SaneApply(h, s, extra);
             state->Feeder = SaneUsesFeeder(h);
             if (state->Status == SANE_STATUS_GOOD)
-                state->Status = SaneReadPage(h, state->Progress, state->Page);
+                state->Status = SaneReadPage(h, state->Progress, state->Page, stream ? state.get() : nullptr);
+            state->End();
             if (state->Status != SANE_STATUS_GOOD) {
                 // Report the failure before ending the scan: some backends hang in
                 // sane_cancel after a failed read, and the user must hear of it anyway.
@@ -329,7 +338,7 @@ void TDsmSource::StartScan(bool preview)
 void TDsmSource::OnProgressTick()
 {
     TDepthGuard guard(Depth);
-    if (!jobState_ || jobConsumed_) {
+    if (!JobRunning()) {
         progressTimer_.stop();
         return;
     }
@@ -353,8 +362,11 @@ void TDsmSource::OnProgressTick()
     QPushButton* yes = box.addButton("Sì", QMessageBox::YesRole);
     box.addButton("No, attendi ancora", QMessageBox::NoRole);
     box.setDefaultButton(yes);
+    // No transfer starts under the question: the answer may abandon the device.
+    asking_ = true;
     box.exec();
-    if (jobState_->Ready && !jobConsumed_) {
+    asking_ = false;
+    if (jobState_->Ready && (!jobConsumed_ || stream_ == jobState_)) {
         return;  // the answer came while the user was reading the question
     }
     if (box.clickedButton() == static_cast<QAbstractButton*>(yes)) {
@@ -362,6 +374,9 @@ void TDsmSource::OnProgressTick()
                 "spegnerlo e riaccenderlo.");
         return;
     }
+    // Rows that came in meanwhile may now be handed over.
+    if (jobState_->Streaming)
+        PostDsmEvent();
     sinceProgress_.restart();
     progressTimer_.start();
 }
@@ -381,10 +396,12 @@ void TDsmSource::Abandon(const QString& why)
         for (const char* name : {"BtScan", "BtPreview"})
             if (auto* w = dialog_->findChild<QWidget*>(name))
                 w->setEnabled(false);
-    } else {
-        QMessageBox::warning(parent_, "Scanner", why);
-        closeRequested_ = true;
     }
+    // A transfer under way fails now and its end closes the dialog: the user hears it here.
+    if (!dialog_ || stream_)
+        QMessageBox::warning(dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_, "Scanner", why);
+    if (!dialog_)
+        closeRequested_ = true;
     PostDsmEvent();
 }
 
@@ -431,9 +448,81 @@ TW_UINT16 TDsmSource::FinishJob()
 void TDsmSource::StopJob()
 {
     progressTimer_.stop();
-    if (jobState_ && !jobConsumed_)
+    if (JobRunning())
         jobState_->Progress.Cancel = true;
     jobConsumed_ = true;
+    stream_.reset();
+}
+
+bool TDsmSource::JobRunning() const
+{
+    if (!jobState_)
+        return false;
+    return !jobConsumed_ || (stream_ == jobState_ && !jobState_->Ended);
+}
+
+void TDsmSource::TJobState::Begin(const TScanPage&)
+{
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Streaming = true;
+    }
+    PostDsmEvent();
+}
+
+void TDsmSource::TJobState::Rows(int rows)
+{
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        RowsReady = rows;
+    }
+    Cond.notify_all();
+}
+
+void TDsmSource::TJobState::End()
+{
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Ended = true;
+    }
+    Cond.notify_all();
+}
+
+TW_UINT16 TDsmSource::BeginStream()
+{
+    auto state = jobState_;
+    jobConsumed_ = true;
+    stream_ = state;
+    // The layout only: the rows stay in the job, where the worker goes on writing them.
+    page_ = TScanPage();
+    {
+        std::lock_guard<std::mutex> lock(state->Mutex);
+        const TScanPage& p = state->Page;
+        page_.Width = p.Width;
+        page_.Height = p.Height;
+        page_.PixelType = p.PixelType;
+        page_.BitsPerPixel = p.BitsPerPixel;
+        page_.RowBytes = p.RowBytes;
+        page_.SrcStride = p.SrcStride;
+        page_.Invert = p.Invert;
+    }
+    page_.Dpi = state->Settings.Dpi;
+    caps_.Feeder = state->Feeder;
+    rowsSent_ = 0;
+    State = 6;
+    if (dialog_)
+        dialog_->ShowStatus("Trasferimento dell'immagine...", false);
+    return MSG_XFERREADY;
+}
+
+void TDsmSource::DropPage()
+{
+    // A transfer ended before its last row stops the device too.
+    if (stream_ && rowsSent_ < page_.Height && !stream_->Ended)
+        stream_->Progress.Cancel = true;
+    stream_.reset();
+    page_ = TScanPage();
+    rowsSent_ = 0;
 }
 
 bool TDsmSource::CloseDevice(QWidget* parent)

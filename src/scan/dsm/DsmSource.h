@@ -11,7 +11,9 @@
 #include <QPointer>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,6 +60,11 @@ private:
     TScanSettings CurrentSettings() const;
     void StartScan(bool preview);
     TW_UINT16 FinishJob();
+    TW_UINT16 BeginStream();
+    bool JobRunning() const;
+    bool WaitForRows(int rows);
+    TW_UINT16 StreamFailed();
+    void DropPage();
     void OnProgressTick();
     void StopJob();
     void Abandon(const QString& why);
@@ -87,9 +94,11 @@ private:
     QWidget* parent_ = nullptr;
     std::unique_ptr<TSourceDialog> dialog_;
     bool closeRequested_ = false;
+    bool asking_ = false;  // the watchdog's question is up
 
-    // The page being read and the one handed over
-    struct TJobState {
+    // The page being read and the one handed over. A page read for a memory transfer is
+    // handed over while it is read: its rows are counted as they arrive.
+    struct TJobState : TPageSink {
         TScanProgress Progress;
         std::atomic<bool> Ready{false};  // result known (the scan may still be ending)
         TScanPage Page;
@@ -97,10 +106,22 @@ private:
         bool Preview = false;
         bool Feeder = false;  // the page came from an automatic feeder
         TScanSettings Settings;
+
+        std::mutex Mutex;
+        std::condition_variable Cond;
+        std::atomic<bool> Streaming{false};  // Page describes the page; rows arrive in its Data
+        std::atomic<int> RowsReady{0};
+        std::atomic<bool> Ended{false};      // the read is over and Status is final
+
+        void Begin(const TScanPage& page) override;
+        void Rows(int rows) override;
+        void End();
     };
     std::shared_ptr<TJobState> jobState_;
     std::shared_ptr<TDsmJob> job_;
     bool jobConsumed_ = true;
+    // The job whose page the current transfer hands over while it is still being read.
+    std::shared_ptr<TJobState> stream_;
     QTimer progressTimer_;
     QElapsedTimer sinceProgress_;
     int64_t lastBytes_ = -1;

@@ -4,7 +4,9 @@
 
 #include "scan/dsm/DsmDialogs.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -118,7 +120,7 @@ size_t TDsmSource::PageStride() const
 {
     int width = page_.Width;
     int bits = page_.BitsPerPixel;
-    if (State < 6 || !page_.Data) {
+    if (State < 6 || page_.Width <= 0) {
         width = static_cast<int>((area_.Right - area_.Left) / 25.4 * xDpi_);
         bits = pixelType_ == TWPT_RGB ? 24 : (pixelType_ == TWPT_GRAY ? 8 : 1);
     }
@@ -391,10 +393,21 @@ TW_UINT16 TDsmSource::MemXfer(TW_IMAGEMEMXFER* xfer)
     auto* dst = static_cast<uint8_t*>(xfer->Memory.TheMem);
     if (!dst || xfer->Memory.Length < stride)
         return Fail(TWCC_BADVALUE);
-    const int rows = std::min<int>(static_cast<int>(xfer->Memory.Length / stride), page_.Height - rowsSent_);
+    int rows = std::min<int>(static_cast<int>(xfer->Memory.Length / stride), page_.Height - rowsSent_);
+    const uint8_t* data = page_.Data.get();
+    if (stream_) {
+        // The strip waits for its rows only when the device has not read them yet.
+        if (stream_->RowsReady < rowsSent_ + rows && !WaitForRows(rowsSent_ + rows))
+            return abandoned_ ? Fail(TWCC_CHECKDEVICEONLINE) : TWRC_CANCEL;
+        const int ready = stream_->RowsReady;
+        if (ready <= rowsSent_)
+            return StreamFailed();
+        rows = std::min(rows, ready - rowsSent_);
+        data = stream_->Page.Data.get();
+    }
     const size_t rowBytes = std::min(page_.RowBytes, stride);
     for (int r = 0; r < rows; ++r) {
-        const uint8_t* src = page_.Data.get() + page_.SrcStride * static_cast<size_t>(rowsSent_ + r);
+        const uint8_t* src = data + page_.SrcStride * static_cast<size_t>(rowsSent_ + r);
         uint8_t* out = dst + stride * static_cast<size_t>(r);
         std::memcpy(out, src, rowBytes);
         if (page_.Invert)
@@ -414,6 +427,47 @@ TW_UINT16 TDsmSource::MemXfer(TW_IMAGEMEMXFER* xfer)
     State = 7;
     Condition = TWCC_SUCCESS;
     return rowsSent_ >= page_.Height ? TWRC_XFERDONE : TWRC_SUCCESS;
+}
+
+bool TDsmSource::WaitForRows(int rows)
+{
+    // Blocking briefly on the worker's signal keeps a fast device at full speed; between
+    // the waits the interface runs (the dialog's Stop and progress, the watchdog), and
+    // Busy keeps every other triplet out meanwhile.
+    const std::shared_ptr<TJobState> s = stream_;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(s->Mutex);
+            if (s->Cond.wait_for(lock, std::chrono::milliseconds(25),
+                                 [&] { return s->RowsReady >= rows || s->Ended; }))
+                return true;
+        }
+        Busy = true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
+        Busy = false;
+        if (abandoned_ || stream_ != s)
+            return false;
+    }
+}
+
+TW_UINT16 TDsmSource::StreamFailed()
+{
+    const SANE_Status st = stream_->Status;
+    progressTimer_.stop();
+    if (dialog_)
+        dialog_->SetBusy(false);
+    if (st == SANE_STATUS_CANCELLED) {
+        if (dialog_)
+            dialog_->ShowStatus(SaneStatusText(st), false);
+        Condition = TWCC_SUCCESS;
+        return TWRC_CANCEL;
+    }
+    // The transfer's end closes the dialog, so the device's words come in a box.
+    const QString text = SaneStatusText(st == SANE_STATUS_GOOD ? SANE_STATUS_IO_ERROR : st);
+    if (dialog_)
+        dialog_->ShowStatus(text, true);
+    QMessageBox::warning(dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_, "Scanner", text);
+    return Fail(SaneStatusCondition(st == SANE_STATUS_GOOD ? SANE_STATUS_IO_ERROR : st));
 }
 
 uint8_t* TDsmSource::BuildDib(size_t& size) const
@@ -519,8 +573,8 @@ TW_UINT16 TDsmSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* p)
     if (msg == MSG_ENDXFER || msg == MSG_RESET) {
         if (State != 6 && !(msg == MSG_ENDXFER && State == 7))
             return Fail(TWCC_SEQERROR);
-        page_ = TScanPage();
-        rowsSent_ = 0;
+        const bool complete = !stream_ || rowsSent_ >= page_.Height;
+        DropPage();
         // A feeder keeps going until it runs out of paper or the application has
         // taken the number of pages it asked for.
         if (msg == MSG_ENDXFER && caps_.Feeder && !abandoned_ && xferCount_ != 1 && NextFeederPage()) {
@@ -532,8 +586,10 @@ TW_UINT16 TDsmSource::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* p)
         }
         State = 5;
         p->Count = 0;
-        if (dialog_)
+        if (dialog_ && complete) {
+            dialog_->SetBusy(false);
             dialog_->ShowStatus("Scansione completata.", false);
+        }
         return Ok();
     }
     return Fail(TWCC_BADPROTOCOL);
