@@ -171,8 +171,9 @@ class Home:
     def ini_value(self, section, key):
         return self.read_ini().get(section.lower(), {}).get(key.lower())
 
-    def write_options(self, **options):
-        """Stores options as a confirmed options window would, before a start."""
+    def write_options(self, screen=(1280, 1024), **options):
+        """Stores options as a confirmed options window would, before a start,
+        and the window's first-start place, which the client places above assume."""
         values = {
             "AppConfigPath": self.ini_dir + "/",
             "EdFilesOutput": self.desktop + "/",
@@ -192,6 +193,8 @@ class Home:
             f.write("[FormOptions]\n")
             for k, v in values.items():
                 f.write("%s=%s\n" % (k, v))
+            f.write("[FormCrop]\nTOP=%d\nLEFT=%d\nWIDTH=900\nHEIGHT=725\n"
+                    % ((screen[1] - 725) // 2, (screen[0] - 900) // 2))
 
 
 def source_dir():
@@ -339,15 +342,19 @@ class Corvanta:
         wait_for("the window \"%s\" to close" % title, lambda: not self.x.visible(title, self.proc.pid))
 
     def press_for(self, key, title):
-        """Holds a key until the window it opens is up, then lets it go.
+        """Holds a key until the window it opens has the keyboard, then lets it go.
 
-        A finger is still on the key when the dialog appears; letting it go
-        earlier would deliver the release to the main window before the dialog
-        exists, which no real keyboard does."""
+        A finger is still on the key when the dialog comes up. A release that
+        reaches the main window before the dialog holds the keyboard makes the
+        program act on the key a second time once the dialog closes (see the
+        report of the whole-program tests); a human press is long enough not to."""
         self.focus()
         self.x.xdo("keydown", key)
         try:
-            return self.dialog(title)
+            box = self.dialog(title)
+            wait_for("the keyboard in \"%s\"" % title, lambda: self.x.focused() == box)
+            time.sleep(0.3)
+            return box
         finally:
             self.x.xdo("keyup", key)
 
@@ -380,12 +387,16 @@ class Corvanta:
         self.x.key("Return")
         self.no_dialog("^Apri immagini$")
 
-    def save(self, prefix):
-        """Enter (the save button), the prefix typed into the name dialog, OK."""
-        self.press_for("Return", "^Nome per il file da salvare$")
+    def save(self, prefix=None):
+        """The save button, the prefix typed into the name dialog (None keeps the
+        one it offers), Enter."""
+        self.click(*SAVE_BUTTON)
+        box = self.dialog("^Nome per il file da salvare$")
+        wait_for("the keyboard in the name dialog", lambda: self.x.focused() == box)
         # The dialog opens with its whole text selected: typing replaces it.
         time.sleep(0.2)
-        self.x.type(prefix)
+        if prefix is not None:
+            self.x.type(prefix)
         self.x.key("Return")
         self.no_dialog("^Nome per il file da salvare$")
 

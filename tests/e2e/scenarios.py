@@ -350,9 +350,7 @@ def save(s):
     sx, sy = SIGNATURE_FRAME_AT_ZOOM_1
     app.drag(3 + sx + 117, sy + 23, 3 + sx + 117 + 60, sy + 23 + 200)
     wait_frame(app, "Firma.", sx + 60, sy + 200)
-    app.press_for("Return", "^Nome per il file da salvare$")
-    time.sleep(0.2)
-    s.x.key("Return")
+    app.save()
     target = saved(s, "RossiFirma.jpg")
     raw, sig = check_saved_jpeg(target, (236, 47), SIGNATURE_LIMIT)
     check(sig.grey_spread() < 4, "the saved signature is not grey")
