@@ -76,9 +76,11 @@ int32_t Get_File_Size(const std::string& name)
 bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result)
 {
     result = TJpegCompressResult{};
-    TJpegEncoder& enc = ThreadJpegEncoder();
+    TJpegPrepared& enc = ThreadJpegPrepared();
+    if (!enc.Prepare(src))
+        return false;
     for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
-        if (!enc.Encode(src, q, result.Bytes)) {
+        if (!enc.Encode(q, result.Bytes)) {
             result = TJpegCompressResult{};
             return false;
         }

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <cstring>
 #include <jerror.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -93,19 +96,60 @@ __attribute__((noinline)) void ColumnPass(const int16_t* __restrict in, int n, i
 }
 
 // libjpeg-turbo's quantization: the magnitude rounded to the nearest multiple
-// of 8 * q (the islow DCT's output is 8 times the true coefficient), halves
-// down, the sign kept. (|x| + 4q + 1/2) / 8q in float is exact for these
-// magnitudes (far below 2^22) and, unlike an integer division, vectorizes.
-__attribute__((noinline)) void Quantize(const int16_t* __restrict coef, int nblocks, const float* __restrict recip,
-              const int32_t* __restrict half, JCOEF* __restrict out)
+// of the divisor 8 * q (the islow DCT's output is 8 times the true
+// coefficient), halves down, the sign kept. Like libjpeg-turbo it divides by
+// multiplying with a 16-bit reciprocal and rescaling (jcdctmgr.c's
+// compute_reciprocal); for magnitudes below 2^16 that is the exact quotient.
+struct TDivisors {
+    uint16_t recip[64], corr[64], scale[64];
+    void Set(const JQUANT_TBL& table)
+    {
+        for (int i = 0; i < 64; ++i) {
+            const uint32_t divisor = uint32_t(table.quantval[i]) * 8;
+            int b = 0;
+            while ((divisor >> (b + 1)) != 0)
+                ++b;
+            int r = 16 + b;
+            uint32_t fq = (uint32_t(1) << r) / divisor;
+            const uint32_t fr = (uint32_t(1) << r) % divisor;
+            uint32_t c = divisor / 2;
+            if (fr == 0) {
+                fq >>= 1;
+                --r;
+            } else if (fr <= divisor / 2) {
+                ++c;
+            } else {
+                ++fq;
+            }
+            recip[i] = uint16_t(fq);
+            corr[i] = uint16_t(c);
+            scale[i] = uint16_t(1u << (32 - r));
+        }
+    }
+};
+
+void Quantize(const int16_t* __restrict coef, int nblocks, const TDivisors& d, JCOEF* __restrict out)
 {
+#if defined(__SSE2__)
+    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
+        for (int i = 0; i < 64; i += 8) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
+            const __m128i sign = _mm_srai_epi16(x, 15);
+            __m128i a = _mm_sub_epi16(_mm_xor_si128(x, sign), sign);
+            a = _mm_add_epi16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.corr + i)));
+            a = _mm_mulhi_epu16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.recip + i)));
+            a = _mm_mulhi_epu16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.scale + i)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi16(_mm_xor_si128(a, sign), sign));
+        }
+#else
     for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
         for (int i = 0; i < 64; ++i) {
             const int32_t x = coef[i];
-            const int32_t a = x < 0 ? -x : x;
-            const int32_t q = int32_t((float(a + half[i]) + 0.5f) * recip[i]);
-            out[i] = JCOEF(x < 0 ? -q : q);
+            const uint32_t a = uint32_t(x < 0 ? -x : x) + d.corr[i];
+            const uint32_t q = (((a * d.recip[i]) >> 16) * d.scale[i]) >> 16;
+            out[i] = JCOEF(x < 0 ? -int32_t(q) : int32_t(q));
         }
+#endif
 }
 
 } // namespace
@@ -116,6 +160,9 @@ TJpegPrepared::Impl::Impl()
     cinfo.err = &err.pub;
     jpeg_create_compress(&cinfo);
     dest.Attach(cinfo);
+    cinfo.client_data = this;
+    libjpegAccess = cinfo.mem->access_virt_barray;
+    cinfo.mem->access_virt_barray = AccessArray;
     tj = tjInitCompress();
 }
 
@@ -225,36 +272,40 @@ bool TJpegPrepared::Impl::Write(int quality)
     jvirt_barray_ptr arrays[3];
     for (int c = 0; c < 3; ++c) {
         const jpeg_component_info& ci = cinfo.comp_info[c];
-        arrays[c] = (*cinfo.mem->request_virt_barray)(
-            reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, FALSE,
-            JDIMENSION((comp[c].wib + ci.h_samp_factor - 1) / ci.h_samp_factor * ci.h_samp_factor),
-            JDIMENSION((comp[c].hib + ci.v_samp_factor - 1) / ci.v_samp_factor * ci.v_samp_factor),
-            JDIMENSION(ci.v_samp_factor));
-    }
-    (*cinfo.mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(&cinfo));
-    for (int c = 0; c < 3; ++c) {
-        const jpeg_component_info& ci = cinfo.comp_info[c];
         const JQUANT_TBL* table = cinfo.quant_tbl_ptrs[ci.quant_tbl_no];
-        float recip[64];
-        int32_t half[64];
-        for (int i = 0; i < 64; ++i) {
-            recip[i] = 1.0f / float(8 * table->quantval[i]);
-            half[i] = 4 * table->quantval[i];
-        }
-        // libjpeg reads whole MCU rows, so the rows past the picture are
-        // touched too (as writable) although only dummy blocks stand there.
-        const int rows = (comp[c].hib + ci.v_samp_factor - 1) / ci.v_samp_factor * ci.v_samp_factor;
-        for (int by = 0; by < rows; ++by) {
-            JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&cinfo), arrays[c],
-                                                               JDIMENSION(by), 1, TRUE);
-            if (by < comp[c].hib)
-                Quantize(comp[c].coef.data() + size_t(by) * size_t(comp[c].wib) * 64, comp[c].wib, recip, half,
-                         row[0][0]);
-        }
+        TDivisors divisors;
+        divisors.Set(*table);
+        // libjpeg reads whole MCU rows: the rows past the picture exist (with
+        // whatever they hold) although only dummy blocks are coded there.
+        TComp& k = comp[c];
+        const size_t rows = size_t((k.hib + ci.v_samp_factor - 1) / ci.v_samp_factor * ci.v_samp_factor);
+        k.quantized.resize(rows * size_t(k.wib) * 64);
+        k.rows.resize(rows);
+        for (size_t r = 0; r < rows; ++r)
+            k.rows[r] = reinterpret_cast<JBLOCKROW>(k.quantized.data() + r * size_t(k.wib) * 64);
+        Quantize(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data());
+        arrays[c] = reinterpret_cast<jvirt_barray_ptr>(&k);
     }
     jpeg_write_coefficients(&cinfo, arrays);
     jpeg_finish_compress(&cinfo);
     return true;
+}
+
+// libjpeg reaches the coefficients through its memory manager; the arrays
+// handed to jpeg_write_coefficients are this encoder's own buffers, which
+// live as long as the encoder, so no encode allocates (and faults in) fresh
+// pages for them. Any other array goes to libjpeg's own method.
+JBLOCKARRAY TJpegPrepared::Impl::AccessArray(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION first,
+                                             JDIMENSION count, boolean writable)
+{
+    Impl* self = static_cast<Impl*>(c->client_data);
+    for (TComp& k : self->comp)
+        if (ptr == reinterpret_cast<jvirt_barray_ptr>(&k)) {
+            if (size_t(first) + count > k.rows.size())
+                ERREXIT(c, JERR_BAD_VIRTUAL_ACCESS);
+            return k.rows.data() + first;
+        }
+    return self->libjpegAccess(c, ptr, first, count, writable);
 }
 
 // The settings of a plain encode (TJpegEncoder): defaults for BGR input,

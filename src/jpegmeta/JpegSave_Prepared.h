@@ -17,6 +17,10 @@ struct TJpegPrepared::Impl {
         int stride = 0;
         std::vector<uint8_t> plane;
         std::vector<int16_t> coef;
+        // The coefficients quantized for the encode under way, and the
+        // block rows libjpeg reads them through.
+        std::vector<JCOEF> quantized;
+        std::vector<JBLOCKROW> rows;
     };
 
     jpeg_compress_struct cinfo{};
@@ -38,4 +42,8 @@ struct TJpegPrepared::Impl {
     void Transform(TComp& k);
     void Setup(int quality);
     bool Write(int quality);
+    using TAccess = JBLOCKARRAY (*)(j_common_ptr, jvirt_barray_ptr, JDIMENSION, JDIMENSION, boolean);
+    TAccess libjpegAccess = nullptr;
+    static JBLOCKARRAY AccessArray(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION first, JDIMENSION count,
+                                   boolean writable);
 };
