@@ -18,83 +18,6 @@
 
 namespace {
 
-// jfdctint's constants: CONST_BITS 13, PASS1_BITS 2.
-constexpr int16_t kF0298 = 2446, kF0390 = 3196, kF0541 = 4433, kF0765 = 6270, kF0899 = 7373, kF1175 = 9633,
-                  kF1501 = 12299, kF1847 = 15137, kF1961 = 16069, kF2053 = 16819, kF2562 = 20995, kF3072 = 25172;
-
-// Products of 16-bit values widened to 32 bits, which the vectorizer turns
-// into SSE2's 16-bit multiplies. Every factor below fits 16 bits because the
-// products are grouped as libjpeg-turbo's SIMD DCT groups them; the sums are
-// the same integers as jfdctint's.
-inline int32_t Mul(int16_t a, int16_t c) { return int32_t(a) * int32_t(c); }
-
-// The odd half of both passes, before descaling: outputs 1, 3, 5, 7.
-struct TOdd {
-    int32_t o1, o3, o5, o7;
-};
-inline TOdd OddPart(int16_t t4, int16_t t5, int16_t t6, int16_t t7)
-{
-    const int16_t z3 = int16_t(t4 + t6), z4 = int16_t(t5 + t7);
-    const int32_t z3s = Mul(z3, kF1175 - kF1961) + Mul(z4, kF1175);
-    const int32_t z4s = Mul(z3, kF1175) + Mul(z4, kF1175 - kF0390);
-    return {Mul(t4, -kF0899) + Mul(t7, kF1501 - kF0899) + z4s, Mul(t5, -kF2562) + Mul(t6, kF3072 - kF2562) + z3s,
-            Mul(t5, kF2053 - kF2562) + Mul(t6, -kF2562) + z4s, Mul(t4, kF0298 - kF0899) + Mul(t7, -kF0899) + z3s};
-}
-
-// The first pass over the rows of `nb` blocks side by side: one picture row
-// of 8 * nb samples in, the row transforms of each block out (scaled up by
-// PASS1_BITS, as jfdctint keeps them).
-__attribute__((noinline)) void RowPass(const uint8_t* __restrict in, int nb, int16_t* __restrict out)
-{
-    for (int b = 0; b < nb; ++b) {
-        const uint8_t* d = in + 8 * b;
-        int16_t* o = out + 8 * b;
-        const int16_t d0 = int16_t(d[0] - 128), d1 = int16_t(d[1] - 128), d2 = int16_t(d[2] - 128);
-        const int16_t d3 = int16_t(d[3] - 128), d4 = int16_t(d[4] - 128), d5 = int16_t(d[5] - 128);
-        const int16_t d6 = int16_t(d[6] - 128), d7 = int16_t(d[7] - 128);
-        const int16_t t0 = int16_t(d0 + d7), t7 = int16_t(d0 - d7), t1 = int16_t(d1 + d6), t6 = int16_t(d1 - d6);
-        const int16_t t2 = int16_t(d2 + d5), t5 = int16_t(d2 - d5), t3 = int16_t(d3 + d4), t4 = int16_t(d3 - d4);
-        const int16_t t10 = int16_t(t0 + t3), t13 = int16_t(t0 - t3), t11 = int16_t(t1 + t2), t12 = int16_t(t1 - t2);
-        o[0] = int16_t((t10 + t11) * 4);
-        o[4] = int16_t((t10 - t11) * 4);
-        o[2] = int16_t((Mul(t13, kF0541 + kF0765) + Mul(t12, kF0541) + 1024) >> 11);
-        o[6] = int16_t((Mul(t13, kF0541) + Mul(t12, kF0541 - kF1847) + 1024) >> 11);
-        const TOdd odd = OddPart(t4, t5, t6, t7);
-        o[1] = int16_t((odd.o1 + 1024) >> 11);
-        o[3] = int16_t((odd.o3 + 1024) >> 11);
-        o[5] = int16_t((odd.o5 + 1024) >> 11);
-        o[7] = int16_t((odd.o7 + 1024) >> 11);
-    }
-}
-
-// The second pass down the columns of a block row: the eight row-pass rows
-// (`n` samples each) in, `nb` blocks of final coefficients out.
-__attribute__((noinline)) void ColumnPass(const int16_t* __restrict in, int n, int nb, int16_t* __restrict out)
-{
-    for (int b = 0; b < nb; ++b) {
-        const int16_t* c = in + 8 * b;
-        int16_t* o = out + 64 * b;
-        for (int u = 0; u < 8; ++u) {
-            const int16_t r0 = c[u], r1 = c[n + u], r2 = c[2 * n + u], r3 = c[3 * n + u];
-            const int16_t r4 = c[4 * n + u], r5 = c[5 * n + u], r6 = c[6 * n + u], r7 = c[7 * n + u];
-            const int16_t t0 = int16_t(r0 + r7), t7 = int16_t(r0 - r7), t1 = int16_t(r1 + r6), t6 = int16_t(r1 - r6);
-            const int16_t t2 = int16_t(r2 + r5), t5 = int16_t(r2 - r5), t3 = int16_t(r3 + r4), t4 = int16_t(r3 - r4);
-            const int16_t t10 = int16_t(t0 + t3), t13 = int16_t(t0 - t3), t11 = int16_t(t1 + t2),
-                          t12 = int16_t(t1 - t2);
-            // t10 + t11 reaches -32768 for a block of black: summed in 32 bits.
-            o[u] = int16_t((int32_t(t10) + t11 + 2) >> 2);
-            o[32 + u] = int16_t((int32_t(t10) - t11 + 2) >> 2);
-            o[16 + u] = int16_t((Mul(t13, kF0541 + kF0765) + Mul(t12, kF0541) + 16384) >> 15);
-            o[48 + u] = int16_t((Mul(t13, kF0541) + Mul(t12, kF0541 - kF1847) + 16384) >> 15);
-            const TOdd odd = OddPart(t4, t5, t6, t7);
-            o[8 + u] = int16_t((odd.o1 + 16384) >> 15);
-            o[24 + u] = int16_t((odd.o3 + 16384) >> 15);
-            o[40 + u] = int16_t((odd.o5 + 16384) >> 15);
-            o[56 + u] = int16_t((odd.o7 + 16384) >> 15);
-        }
-    }
-}
-
 // libjpeg-turbo's quantization: the magnitude rounded to the nearest multiple
 // of the divisor 8 * q (the islow DCT's output is 8 times the true
 // coefficient), halves down, the sign kept. Like libjpeg-turbo it divides by
@@ -230,14 +153,10 @@ bool TJpegPrepared::Impl::Planes(const TBgrView& img)
 
 void TJpegPrepared::Impl::Transform(TComp& k)
 {
-    const int n = k.wib * 8;
-    rowPass.resize(size_t(n) * 8);
     k.coef.resize(size_t(k.wib) * size_t(k.hib) * 64);
-    for (int by = 0; by < k.hib; ++by) {
-        for (int r = 0; r < 8; ++r)
-            RowPass(k.plane.data() + size_t(k.stride) * size_t(by * 8 + r), k.wib, rowPass.data() + size_t(n) * r);
-        ColumnPass(rowPass.data(), n, k.wib, k.coef.data() + size_t(by) * size_t(k.wib) * 64);
-    }
+    for (int by = 0; by < k.hib; ++by)
+        ForwardDctBlockRow(k.plane.data() + size_t(k.stride) * size_t(by) * 8, size_t(k.stride), k.wib,
+                           k.coef.data() + size_t(by) * size_t(k.wib) * 64, rowPass);
 }
 
 bool TJpegPrepared::Impl::Prepare(const TBgrView& img)

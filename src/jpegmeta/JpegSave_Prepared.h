@@ -47,3 +47,9 @@ struct TJpegPrepared::Impl {
     static JBLOCKARRAY AccessArray(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION first, JDIMENSION count,
                                    boolean writable);
 };
+
+// The accurate integer forward DCT of libjpeg (jfdctint.c), bit for bit, over
+// one row of `wib` blocks: 8 rows of samples `stride` apart in, wib blocks of
+// 64 coefficients (natural order, 8 times the true values) out. `scratch` is
+// working memory kept between calls.
+void ForwardDctBlockRow(const uint8_t* rows, size_t stride, int wib, int16_t* out, std::vector<int16_t>& scratch);
