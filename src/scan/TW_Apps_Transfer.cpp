@@ -13,9 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -27,17 +31,58 @@ struct FreeDeleter {
 };
 using BlockPtr = std::unique_ptr<uint8_t, FreeDeleter>;
 
-// A large block in transparent huge pages: a page is tens of megabytes, and faulting it
-// in 4 KiB at a time costs more than copying it. Released with std::free.
-uint8_t* AllocLarge(size_t size)
+// The memory of the last scanned picture, once nothing holds the picture any more, waits
+// here for the next scan of the same size: a fresh page of tens of megabytes costs the
+// kernel's clearing of all of it, as much as a pass over the picture.
+struct TPictureMemory {
+    void* Mem;
+    size_t Size;
+};
+std::mutex g_spareMutex;
+TPictureMemory g_sparePicture{nullptr, 0};
+
+void ReturnPictureMemory(void* info)
 {
-    void* p = nullptr;
+    auto* m = static_cast<TPictureMemory*>(info);
+    void* drop = m->Mem;
+    {
+        std::lock_guard<std::mutex> lock(g_spareMutex);
+        std::swap(drop, g_sparePicture.Mem);
+        g_sparePicture.Size = m->Size;
+    }
+    std::free(drop);
+    delete m;
+}
+
+// A BGR888 picture like NewBgrImage's, whose memory goes back to the spare when released.
+QImage NewScanPicture(int32_t width, int32_t height)
+{
     constexpr size_t kHuge = size_t(2) << 20;
-    if (posix_memalign(&p, size >= kHuge ? kHuge : 64, size) != 0)
-        return nullptr;
-    if (size >= kHuge)
-        madvise(p, size, MADV_HUGEPAGE);
-    return static_cast<uint8_t*>(p);
+    const qsizetype stride = BgrStride(width);
+    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+    if (width <= 0 || height <= 0 || bytes < 2 * kHuge)
+        return NewBgrImage(width, height);
+    const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* mem = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_spareMutex);
+        if (g_sparePicture.Mem && g_sparePicture.Size == rounded) {
+            mem = g_sparePicture.Mem;
+            g_sparePicture.Mem = nullptr;
+        }
+    }
+    if (!mem) {
+        mem = std::aligned_alloc(kHuge, rounded);
+        if (!mem)
+            return QImage();
+        madvise(mem, rounded, MADV_HUGEPAGE);
+    }
+    auto* info = new (std::nothrow) TPictureMemory{mem, rounded};
+    if (!info) {
+        std::free(mem);
+        return QImage();
+    }
+    return QImage(static_cast<uchar*>(mem), width, height, stride, QImage::Format_BGR888, ReturnPictureMemory, info);
 }
 
 void Put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
@@ -83,6 +128,99 @@ void GreyRamp(uint8_t* table)
         table[i * 4] = table[i * 4 + 1] = table[i * 4 + 2] = static_cast<uint8_t>(i);
         table[i * 4 + 3] = 0;
     }
+}
+
+// One DIB row of `bits` per pixel as blue-green-red samples; false for a depth it cannot read.
+bool RowToBgr(int bits, const uint8_t* src, uint8_t* dst, int32_t width, const uint8_t (*lut)[3])
+{
+    switch (bits) {
+    case 24:
+        std::memcpy(dst, src, static_cast<size_t>(width) * 3);
+        return true;
+    case 32:
+        for (int32_t x = 0; x < width; ++x, dst += 3)
+            std::memcpy(dst, src + x * 4, 3);
+        return true;
+    case 8:
+        for (int32_t x = 0; x < width; ++x, dst += 3)
+            std::memcpy(dst, lut[src[x]], 3);
+        return true;
+    case 4:
+        for (int32_t x = 0; x < width; ++x, dst += 3)
+            std::memcpy(dst, lut[(src[x / 2] >> ((x & 1) ? 0 : 4)) & 0x0F], 3);
+        return true;
+    case 1:
+        for (int32_t x = 0; x < width; ++x, dst += 3)
+            std::memcpy(dst, lut[(src[x / 8] >> (7 - (x & 7))) & 1], 3);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SwapRedBluePlain(uint8_t* p, size_t pixels)
+{
+    for (size_t i = 0; i < pixels; ++i, p += 3) {
+        const uint8_t r = p[0];
+        p[0] = p[2];
+        p[2] = r;
+    }
+}
+
+#if defined(__x86_64__)
+// The byte of a 48-byte group (16 pixels) that lands at `out` once red and blue change
+// places: pixel out / 3, channel mirrored.
+constexpr int SwappedSource(int out) { return out / 3 * 3 + 2 - out % 3; }
+
+// pshufb masks taking output vector `v` of a group from input vector `u` (0x80: none).
+struct TSwapMasks {
+    alignas(16) uint8_t m[3][3][16];
+    constexpr TSwapMasks() : m()
+    {
+        for (int v = 0; v < 3; ++v)
+            for (int u = 0; u < 3; ++u)
+                for (int j = 0; j < 16; ++j) {
+                    const int from = SwappedSource(v * 16 + j);
+                    m[v][u][j] = static_cast<uint8_t>(from / 16 == u ? from % 16 : 0x80);
+                }
+    }
+};
+constexpr TSwapMasks kSwapMasks;
+
+// Sixteen pixels per round: the three vectors are all loaded before any is stored, so no
+// load waits on a store it overlaps.
+__attribute__((target("ssse3"))) void SwapRedBlueSsse3(uint8_t* p, size_t pixels)
+{
+    auto mask = [](int v, int u) { return _mm_load_si128(reinterpret_cast<const __m128i*>(kSwapMasks.m[v][u])); };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1);
+    const __m128i m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2);
+    const __m128i m21 = mask(2, 1), m22 = mask(2, 2);
+    size_t i = 0;
+    for (; i + 16 <= pixels; i += 16, p += 48) {
+        auto* q = reinterpret_cast<__m128i*>(p);
+        const __m128i a = _mm_loadu_si128(q);
+        const __m128i b = _mm_loadu_si128(q + 1);
+        const __m128i c = _mm_loadu_si128(q + 2);
+        _mm_storeu_si128(q, _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01)));
+        _mm_storeu_si128(q + 1, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                             _mm_shuffle_epi8(c, m12)));
+        _mm_storeu_si128(q + 2, _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22)));
+    }
+    SwapRedBluePlain(p, pixels - i);
+}
+#endif
+
+// Exchanges the first and third byte of `pixels` 3-byte pixels in place.
+void SwapRedBlue(uint8_t* p, size_t pixels)
+{
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        SwapRedBlueSsse3(p, pixels);
+        return;
+    }
+#endif
+    SwapRedBluePlain(p, pixels);
 }
 
 // MSG_ENDXFER; on failure the report, and the Count stays 0 so the connection closes.
@@ -286,30 +424,8 @@ QImage FixUp(QWidget*, const uint8_t* block, size_t size)
     }
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* src = pixels + (bottomUp ? height - 1 - y : y) * stride;
-        uint8_t* dst = img.scanLine(y);
-        switch (bits) {
-        case 24:
-            std::memcpy(dst, src, static_cast<size_t>(width) * 3);
-            break;
-        case 32:
-            for (int32_t x = 0; x < width; ++x, dst += 3)
-                std::memcpy(dst, src + x * 4, 3);
-            break;
-        case 8:
-            for (int32_t x = 0; x < width; ++x, dst += 3)
-                std::memcpy(dst, lut[src[x]], 3);
-            break;
-        case 4:
-            for (int32_t x = 0; x < width; ++x, dst += 3)
-                std::memcpy(dst, lut[(src[x / 2] >> ((x & 1) ? 0 : 4)) & 0x0F], 3);
-            break;
-        case 1:
-            for (int32_t x = 0; x < width; ++x, dst += 3)
-                std::memcpy(dst, lut[(src[x / 8] >> (7 - (x & 7))) & 1], 3);
-            break;
-        default:
+        if (!RowToBgr(bits, src, img.scanLine(y), width, lut))
             return QImage();
-        }
     }
     return img;
 }
@@ -337,6 +453,122 @@ void TWTransferImage(QWidget* window)
             AcquireFlag = 0;
     }
 }
+
+namespace {
+
+// Receives the strips of one memory transfer straight into the 24-bit picture the module
+// hands on, instead of gathering a DIB block, flipping it and converting it afterwards:
+// a page is tens of megabytes, and each of those passes cost as much as the scan.
+//
+// Strips arrive top row first, each row at the DIB stride. For 24-bit rows that stride is
+// the picture's own, so the source writes into the picture and only red and blue are
+// exchanged, on rows still in the cache; other depths pass a strip buffer and are looked
+// up in the colour table. A strip need not end on a row: the part row waits for the rest.
+class TStripReceiver {
+public:
+    TStripReceiver(QImage& picture, int64_t stride, int bits, bool rgb, const uint8_t* header, uint32_t preferred)
+        : picture_(picture), stride_(stride), bits_(bits), swap_(rgb && bits == 24),
+          width_(picture.width()), height_(picture.height()),
+          direct_(bits == 24 && stride == picture.bytesPerLine())
+    {
+        const uint8_t* table = header + kHeaderSize;
+        const int colors = DibNumColors(header);
+        for (int i = 0; i < colors && i < 256; ++i) {
+            lut_[i][0] = table[i * 4];
+            lut_[i][1] = table[i * 4 + 1];
+            lut_[i][2] = table[i * 4 + 2];
+        }
+        const int64_t rows = preferred > stride ? preferred / stride : 1;
+        stripSize_ = static_cast<size_t>(rows * stride);
+    }
+
+    // Where the next strip goes and how much room it has; false when memory fails.
+    bool Next(TW_MEMORY& mem)
+    {
+        const int64_t left = stride_ * height_ - received_;
+        if (direct_ && left > 0) {
+            mem.TheMem = picture_.bits() + received_;
+            mem.Length = static_cast<TW_UINT32>(std::min<int64_t>(left, static_cast<int64_t>(stripSize_)));
+            return true;
+        }
+        // A source that sends more rows than it announced is drained and ignored.
+        if (scratch_.size() < stripSize_ + static_cast<size_t>(stride_)) {
+            try {
+                scratch_.resize(stripSize_ + static_cast<size_t>(stride_));
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
+        }
+        mem.TheMem = scratch_.data() + carry_;
+        mem.Length = static_cast<TW_UINT32>(stripSize_);
+        return true;
+    }
+
+    // Takes the `bytes` the source wrote at the place Next gave.
+    void Took(TW_UINT32 bytes, const TW_MEMORY& mem)
+    {
+        const int64_t left = stride_ * height_ - received_;
+        if (direct_ && left > 0) {
+            const int64_t n = std::min<int64_t>(bytes, std::min<int64_t>(left, mem.Length));
+            const int32_t done = static_cast<int32_t>(received_ / stride_);
+            received_ += n;
+            const int32_t now = static_cast<int32_t>(received_ / stride_);
+            if (swap_)
+                for (int32_t y = done; y < now; ++y)
+                    SwapRedBlue(picture_.scanLine(y), static_cast<size_t>(width_));
+            return;
+        }
+        size_t have = carry_ + std::min<size_t>(bytes, mem.Length);
+        const uint8_t* src = scratch_.data();
+        while (have >= static_cast<size_t>(stride_)) {
+            const int32_t y = static_cast<int32_t>(received_ / stride_);
+            if (y < height_) {
+                RowToBgr(bits_, src, picture_.scanLine(y), width_, lut_);
+                if (swap_)
+                    SwapRedBlue(picture_.scanLine(y), static_cast<size_t>(width_));
+                received_ += stride_;
+            }
+            src += stride_;
+            have -= static_cast<size_t>(stride_);
+        }
+        if (have > 0 && src != scratch_.data())
+            std::memmove(scratch_.data(), src, have);
+        carry_ = have;
+    }
+
+    // Rows the source never sent are white, not whatever the memory held.
+    void FillRest()
+    {
+        for (int32_t y = static_cast<int32_t>((received_ + stride_ - 1) / stride_); y < height_; ++y)
+            std::memset(picture_.scanLine(y), 0xFF, static_cast<size_t>(picture_.bytesPerLine()));
+        if (direct_ && received_ % stride_ != 0) {
+            // A part row at the end: what came is kept, the rest of the row is white.
+            const int32_t y = static_cast<int32_t>(received_ / stride_);
+            const int64_t part = received_ % stride_;
+            std::memset(picture_.scanLine(y) + part, 0xFF, static_cast<size_t>(stride_ - part));
+            if (swap_)
+                SwapRedBlue(picture_.scanLine(y), static_cast<size_t>(part / 3));
+        }
+    }
+
+private:
+    QImage& picture_;
+    const int64_t stride_;
+    const int bits_;
+    const bool swap_;
+    const int32_t width_;
+    const int32_t height_;
+    const bool direct_;
+    uint8_t lut_[256][3] = {};
+    size_t stripSize_ = 0;
+    int64_t received_ = 0;  // bytes of whole and part rows taken, at the DIB stride
+    std::vector<uint8_t> scratch_;
+    size_t carry_ = 0;  // bytes of a part row waiting at the start of scratch_
+};
+
+bool ReadableDepth(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32; }
+
+} // namespace
 
 void DoMemTransfer(QWidget* window)
 {
@@ -367,35 +599,32 @@ void DoMemTransfer(QWidget* window)
         const int64_t stride = DibStride(info.BitsPerPixel, info.ImageWidth);
         TW_SETUPMEMXFER setup{};
         CallDSMEntry(&AppIdentity, &SourceIdentity, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
-        // A picture of unknown or nonsensical size cannot be received into one block.
+        // A picture of unknown or nonsensical size cannot be received.
         const bool sane = info.ImageWidth > 0 && info.ImageLength > 0 && info.BitsPerPixel > 0;
         const int64_t size = sane ? MemXferImageSize(stride, info.ImageLength, setup.Preferred) : 0;
-        BlockPtr block;
+        // The DIB header and colour table describe the rows the source sends; the rows
+        // themselves go straight into the picture.
+        uint8_t header[kHeaderSize + kColorTableRoom] = {};
+        Put32(header, kHeaderSize);
+        Put32(header + 4, static_cast<uint32_t>(info.ImageWidth));
+        Put32(header + 8, static_cast<uint32_t>(info.ImageLength));
+        Put16(header + 12, 1);
+        Put16(header + 14, static_cast<uint16_t>(info.BitsPerPixel));
+        Put32(header + 16, 0);
+        Put32(header + 20, static_cast<uint32_t>(size));
+        QImage picture;
         if (sane && size > 0 && size <= INT32_MAX)
-            block.reset(AllocLarge(kHeaderSize + kColorTableRoom + static_cast<size_t>(size)));
-        if (!block) {
+            picture = NewScanPicture(info.ImageWidth, info.ImageLength);
+        if (picture.isNull()) {
             ShowRC_CC(window, TWML_ERROR, "Errore in Memoria", "GlobalAlloc fallito in DoMemTransfer");
             abandon();
             continue;
         }
-        uint8_t* h = block.get();
-        const size_t blockSize = kHeaderSize + kColorTableRoom + static_cast<size_t>(size);
-        Put32(h, kHeaderSize);
-        Put32(h + 4, static_cast<uint32_t>(info.ImageWidth));
-        Put32(h + 8, static_cast<uint32_t>(info.ImageLength));
-        Put16(h + 12, 1);
-        Put16(h + 14, static_cast<uint16_t>(info.BitsPerPixel));
-        Put32(h + 16, 0);
-        Put32(h + 20, static_cast<uint32_t>(size));
-        Put32(h + 24, 0);
-        Put32(h + 28, 0);
-        SetResolution(window, h, info);
-        const uint32_t used = FillColorTable(window, h, info.PixelType);
-        Put32(h + 32, used);
-        Put32(h + 36, 0);
-        // Pixel rows follow the used colour entries; the table room keeps them in the block.
-        uint8_t* pixels = h + kHeaderSize + used * 4;
-        uint8_t* end = pixels + size;
+        SetResolution(window, header, info);
+        const uint32_t used = FillColorTable(window, header, info.PixelType);
+        Put32(header + 32, used);
+        Put32(header + 36, 0);
+        PaletteHandle = CreateBIPalette(header);
 
         rc = CallDSMEntry(&AppIdentity, &SourceIdentity, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
         if (rc != TWRC_SUCCESS) {
@@ -403,32 +632,39 @@ void DoMemTransfer(QWidget* window)
             abandon();
             continue;
         }
+        TStripReceiver receiver(picture, stride, info.BitsPerPixel, info.PixelType == TWPT_RGB, header,
+                                setup.Preferred);
         TW_IMAGEMEMXFER strip{};
-        uint8_t* write = pixels;
         for (;;) {
             std::memset(&strip, 0, sizeof strip);
             strip.Compression = TWON_DONTCARE16;
             strip.BytesPerRow = strip.Columns = strip.Rows = TWON_DONTCARE32;
             strip.XOffset = strip.YOffset = strip.BytesWritten = TWON_DONTCARE32;
             strip.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
-            // Never offer the source more room than is left in the block.
-            const int64_t room = end - write;
-            strip.Memory.Length = static_cast<TW_UINT32>(room < setup.Preferred ? room : setup.Preferred);
-            strip.Memory.TheMem = write;
-            rc = CallDSMEntry(&AppIdentity, &SourceIdentity, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
-            if (rc == TWRC_SUCCESS) {
-                write += strip.BytesWritten <= static_cast<TW_UINT32>(room) ? strip.BytesWritten : room;
-                continue;
+            if (!receiver.Next(strip.Memory)) {
+                rc = TWRC_FAILURE;
+                break;
             }
-            break;
+            const TW_MEMORY offered = strip.Memory;
+            rc = CallDSMEntry(&AppIdentity, &SourceIdentity, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
+            if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE)
+                break;
+            if (strip.BytesWritten != TWON_DONTCARE32)
+                receiver.Took(strip.BytesWritten, offered);
+            if (rc == TWRC_XFERDONE)
+                break;
         }
         if (rc == TWRC_XFERDONE) {
             ShowRC_CC(window, TWML_NOTE, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "TWRC_XFERDONE");
-            FlipBitMap(h, static_cast<TW_UINT16>(info.PixelType));
+            receiver.FillRest();
             count = EndXfer(window, "DG_CONTROL / DAT_PENDINGXFERS / MSG_ENDXFER");
             if (count == 0)
                 CloseConnection(0);
-            DeliverPicture(window, h, blockSize);
+            // Rows of a depth the module cannot read were taken and dropped.
+            if (TargetBitmap && ReadableDepth(info.BitsPerPixel)) {
+                *TargetBitmap = std::move(picture);
+                ++PictureSerial;
+            }
             if (MessageLevel >= 2)
                 ShowRC_CC(window, TWML_REPORT, "In attesa di trasferimenti", TwFormat("Images\t: %d", count));
             continue;
@@ -440,7 +676,7 @@ void DoMemTransfer(QWidget* window)
             ShowRC_CC(window, TWML_ERROR, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "Codice di ritorno sconosciuto");
         if (rc != TWRC_CANCEL)
             ShowRC_CC(window, TWML_ERROR, rc, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET");
-        block.reset();
+        picture = QImage();
         abandon();
         if (rc != TWRC_FAILURE && rc != TWRC_CANCEL && (MessageLevel >= 2 || AutoFeedOn()))
             ShowRC_CC(window, TWML_ERROR, "In attesa di trasferimenti", TwFormat("Images\t: %d", count));

@@ -148,15 +148,33 @@ SANE_Status SetExtra(SANE_Handle h, const std::string& name, const std::string& 
 }
 
 // Page buffers in transparent huge pages: faulting tens of megabytes in 4 KiB pages
-// costs more than reading them. Released with std::free.
+// costs more than reading them. The large ones are known by size, so one can wait as a
+// spare for the next page. Released with ReleasePageBuffer.
+constexpr size_t kHugePage = size_t(2) << 20;
+std::mutex g_poolMutex;
+std::vector<std::pair<void*, size_t>> g_largePages;
+std::pair<void*, size_t> g_sparePage{nullptr, 0};
+
 uint8_t* AllocPage(size_t size)
 {
+    if (size >= kHugePage) {
+        std::lock_guard<std::mutex> lock(g_poolMutex);
+        // Not a spare much larger than the page: it would hold memory the page never uses.
+        if (g_sparePage.first && g_sparePage.second >= size && g_sparePage.second / 2 <= size) {
+            void* p = g_sparePage.first;
+            g_largePages.push_back(g_sparePage);
+            g_sparePage = {nullptr, 0};
+            return static_cast<uint8_t*>(p);
+        }
+    }
     void* p = nullptr;
-    constexpr size_t kHuge = size_t(2) << 20;
-    if (posix_memalign(&p, size >= kHuge ? kHuge : 64, size) != 0)
+    if (posix_memalign(&p, size >= kHugePage ? kHugePage : 64, size) != 0)
         return nullptr;
-    if (size >= kHuge)
+    if (size >= kHugePage) {
         madvise(p, size, MADV_HUGEPAGE);
+        std::lock_guard<std::mutex> lock(g_poolMutex);
+        g_largePages.emplace_back(p, size);
+    }
     return static_cast<uint8_t*>(p);
 }
 
@@ -181,11 +199,11 @@ SANE_Status ReadFrame(SANE_Handle h, TScanProgress& progress, TFrame& frame)
             return SANE_STATUS_CANCELLED;
         if (capacity - frame.Size < 65536) {
             const size_t grown = capacity * 2;
-            auto* p2 = static_cast<uint8_t*>(std::realloc(frame.Data.get(), grown));
-            if (!p2)
+            TPageBuffer bigger(AllocPage(grown));
+            if (!bigger)
                 return SANE_STATUS_NO_MEM;
-            frame.Data.release();
-            frame.Data.reset(p2);
+            std::memcpy(bigger.get(), frame.Data.get(), frame.Size);
+            frame.Data = std::move(bigger);
             capacity = grown;
         }
         const size_t room = std::min<size_t>(capacity - frame.Size, size_t(1) << 20);
@@ -392,6 +410,24 @@ SANE_Status ReadStreamed(SANE_Handle h, TScanProgress& progress, const SANE_Para
 }
 
 } // namespace
+
+void ReleasePageBuffer(uint8_t* p)
+{
+    if (!p)
+        return;
+    void* drop = p;
+    {
+        std::lock_guard<std::mutex> lock(g_poolMutex);
+        const auto it = std::find_if(g_largePages.begin(), g_largePages.end(),
+                                     [p](const std::pair<void*, size_t>& e) { return e.first == p; });
+        if (it != g_largePages.end()) {
+            drop = g_sparePage.first;
+            g_sparePage = *it;
+            g_largePages.erase(it);
+        }
+    }
+    std::free(drop);
+}
 
 SANE_Status SaneEnsureInit()
 {

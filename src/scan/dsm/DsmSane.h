@@ -49,8 +49,11 @@ struct TScanSettings {
     bool Preview = false;
 };
 
+// Gives a page buffer back. The last large one is kept for the next page that fits it:
+// fresh memory costs a scan the kernel's clearing of every page of it.
+void ReleasePageBuffer(uint8_t* p);
 struct TFreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
+    void operator()(uint8_t* p) const { ReleasePageBuffer(p); }
 };
 using TPageBuffer = std::unique_ptr<uint8_t, TFreeDeleter>;
 
