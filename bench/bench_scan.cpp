@@ -130,8 +130,10 @@ void BM_ScanToView(benchmark::State& state)
     TScanHost host;
     host.AcqImgFile = [&file] { return file; };
     // What the main window does with a scanned file: a list of one, shown at once.
-    host.LoadScannedFile = [&view](const QString& f) {
+    host.LoadScannedFile = [&view](const QString& f, const QImage& picture) {
         view.SlideShow()->List()->Assign(QStringList{f});
+        if (!picture.isNull())
+            view.SlideShow()->List()->SetObject(0, picture);
         view.SlideShow()->ShowImage(0, 1, 0);
     };
     TScanCommands commands(nullptr, std::move(host));

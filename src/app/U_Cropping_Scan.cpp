@@ -1,6 +1,6 @@
 // Scanning from the main window: the scan commands read the options and the view
 // through this window, and the scanned picture arrives as "Scansione.bmp" in the
-// image list like any file the user opens.
+// image list like any file the user opens (its picture handed over from memory).
 
 #include "app/U_Cropping.h"
 #include "app/U_Cropping_Startup.h"
@@ -9,6 +9,7 @@
 #include "scan/ScanCommands.h"
 #include "scan/TW_Apps.h"
 #include "view/ZSImage.h"
+#include "view/ZSImage_SlideShow.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -27,10 +28,14 @@ void TFormCrop::CreateScanCommands()
     host.ResolutionText = [this] { return Options() ? Options()->EdResolutionDPI->text() : QString(); };
     host.GrayScaleScanFirma = [this] { return Options() && Options()->GrayScaleScanFirma->isChecked(); };
     host.SignatureMode = [this] { return ZSImage->Selection()->SelectionRatio == srFirma; };
-    host.LoadScannedFile = [this](const QString& file) {
+    host.LoadScannedFile = [this](const QString& file, const QImage& picture) {
         // Reached from the application's event filter too: no error may leave through Qt.
-        RunGuarded([this, &file] {
+        RunGuarded([this, &file, &picture] {
             SetImageList(QStringList{file});
+            // The scan is in memory already; reading tens of megabytes back from the file
+            // would only repeat it.
+            if (!picture.isNull())
+                ZSImage->SlideShow()->List()->SetObject(0, picture);
             LoadImage();
         });
     };

@@ -5,10 +5,19 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QSaveFile>
+#include <QFile>
 #include <QWidget>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <future>
 #include <stdexcept>
+#include <sys/uio.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -37,6 +46,98 @@ TW_IDENTITY CorvantaAppIdentity()
     CopyStr32(id.ProductFamily, "Corvanta");
     CopyStr32(id.ProductName, "Corvanta");
     return id;
+}
+
+bool WriteScanBitmap(const QImage& picture, const QString& file)
+{
+    if (picture.isNull() || picture.format() != QImage::Format_BGR888)
+        return false;
+    const int width = picture.width();
+    const int height = picture.height();
+    // Blue-green-red rows are a 24-bit bitmap's own rows; only their padding, which the
+    // picture may leave unset, is written from zeros, so equal pictures give equal files.
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    const size_t stride = (rowBytes + 3) / 4 * 4;
+    const uint64_t imageSize = uint64_t(stride) * uint64_t(height);
+    if (imageSize + 54 > UINT32_MAX)
+        return false;
+    uint8_t header[54] = {'B', 'M'};
+    auto put32 = [&header](int at, uint32_t v) { std::memcpy(header + at, &v, 4); };
+    auto put16 = [&header](int at, uint16_t v) { std::memcpy(header + at, &v, 2); };
+    put32(2, static_cast<uint32_t>(54 + imageSize));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    put16(26, 1);
+    put16(28, 24);
+    put32(34, static_cast<uint32_t>(imageSize));
+    put32(38, static_cast<uint32_t>(picture.dotsPerMeterX()));
+    put32(42, static_cast<uint32_t>(picture.dotsPerMeterY()));
+
+    // Written aside and renamed over the old file, so a failed save keeps the last scan and
+    // no reader ever finds half a file. The file is not forced to the disk: it is a
+    // working copy of a picture the program holds, and waiting for the disk would cost
+    // more than the whole scan.
+    static std::atomic<unsigned> serial{0};
+    const QByteArray target = QFile::encodeName(file);
+    const QByteArray aside = target + ".part" + QByteArray::number(::getpid()) + "." + QByteArray::number(++serial);
+    const int fd = ::open(aside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    static const uint8_t zeros[4] = {};
+    std::vector<iovec> iov;
+    iov.reserve(1024);
+    bool ok = true;
+    auto flush = [&] {
+        // writev may write less than asked; the rest follows from where it stopped.
+        size_t first = 0;
+        while (ok && first < iov.size()) {
+            const ssize_t n = ::writev(fd, iov.data() + first, static_cast<int>(std::min<size_t>(iov.size() - first, 1024)));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                ok = false;
+                break;
+            }
+            size_t left = static_cast<size_t>(n);
+            while (first < iov.size() && left >= iov[first].iov_len)
+                left -= iov[first++].iov_len;
+            if (left > 0) {
+                iov[first].iov_base = static_cast<uint8_t*>(iov[first].iov_base) + left;
+                iov[first].iov_len -= left;
+            }
+        }
+        iov.clear();
+    };
+    iov.push_back({header, sizeof header});
+    for (int y = height - 1; y >= 0 && ok; --y) {
+        iov.push_back({const_cast<uchar*>(picture.constScanLine(y)), rowBytes});
+        if (stride > rowBytes)
+            iov.push_back({const_cast<uint8_t*>(zeros), stride - rowBytes});
+        if (iov.size() >= 1022)
+            flush();
+    }
+    flush();
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(aside.constData());
+        return false;
+    }
+    // Renaming over an existing file makes ext4 push the new file's data toward the disk
+    // at once (its guard for writers that do not sync), which costs more than the write.
+    // The old file steps aside first, and comes back should the new one not take its place.
+    const QByteArray old = aside + ".old";
+    const bool hadOld = ::rename(target.constData(), old.constData()) == 0;
+    if (::rename(aside.constData(), target.constData()) != 0) {
+        if (hadOld)
+            ::rename(old.constData(), target.constData());
+        ::unlink(aside.constData());
+        return false;
+    }
+    if (hadOld)
+        ::unlink(old.constData());
+    return true;
 }
 
 int32_t ParseScanResolution(const QString& text)
@@ -135,15 +236,24 @@ bool TScanCommands::FillImgAndResize(const QString& file)
 {
     if (imTwain_.isNull())
         return false;
-    if (!file.isEmpty()) {
-        // Written aside and renamed over the old file, so a failed save keeps the last scan.
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || !imTwain_.save(&out, "BMP") || !out.commit())
-            throw std::runtime_error("salvataggio non riuscito");
-    }
     QCoreApplication::processEvents();
-    if (host_.LoadScannedFile)
-        host_.LoadScannedFile(host_.AcqImgFile ? host_.AcqImgFile() : file);
+    // The file is written while the view takes the picture from memory; this returns only
+    // once the file is complete, so whatever reads it afterwards finds the new scan.
+    std::future<bool> saved;
+    if (!file.isEmpty())
+        saved = std::async(std::launch::async, [picture = imTwain_, file] { return WriteScanBitmap(picture, file); });
+    const QString shown = host_.AcqImgFile ? host_.AcqImgFile() : file;
+    std::exception_ptr viewFailed;
+    try {
+        if (host_.LoadScannedFile)
+            host_.LoadScannedFile(shown, shown == file || file.isEmpty() ? imTwain_ : QImage());
+    } catch (...) {
+        viewFailed = std::current_exception();
+    }
+    if (saved.valid() && !saved.get())
+        throw std::runtime_error("salvataggio non riuscito");
+    if (viewFailed)
+        std::rethrow_exception(viewFailed);
     return true;
 }
 

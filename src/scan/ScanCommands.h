@@ -25,8 +25,10 @@ struct TScanHost {
     std::function<bool()> GrayScaleScanFirma;
     // The view's selection ratio is srFirma (signature crop mode).
     std::function<bool()> SignatureMode;
-    // Empties the view's list of image files, adds `file` and calls LoadImage.
-    std::function<void(const QString& file)> LoadScannedFile;
+    // Empties the view's list of image files, adds `file` and calls LoadImage. `picture`
+    // is what the file holds, already in memory (null when there is none): the view takes
+    // it instead of reading the file back.
+    std::function<void(const QString& file, const QImage& picture)> LoadScannedFile;
     // Enables or greys the main window's BtScanNow.
     std::function<void(bool enabled)> SetScanButtonEnabled;
 };
@@ -35,6 +37,9 @@ struct TScanHost {
 TW_IDENTITY CorvantaAppIdentity();
 // Dots per inch from the options' text: a decimal integer, 200 when it is not a number.
 int32_t ParseScanResolution(const QString& text);
+// Writes a BGR888 picture as a 24-bit bottom-up bitmap file, replacing `file` only once
+// the new one is complete. Safe to call on any thread; false when it could not.
+bool WriteScanBitmap(const QImage& picture, const QString& file);
 
 class TScanCommands : public QObject {
     Q_OBJECT
@@ -50,8 +55,9 @@ public:
     // Lets the user pick the scanner in the manager's dialog; true when one was picked.
     // The pick becomes the default source; SourceIdentity then names it.
     bool BtSelectScanClick();
-    // Saves imTwain as a bitmap file at `file` (when not empty), then loads AcqImgFile
-    // into the view. False when there is no picture to take over. Throws on a failed save.
+    // Saves imTwain as a bitmap file at `file` (when not empty) and loads AcqImgFile into
+    // the view; the file is complete when this returns. False when there is no picture to
+    // take over. Throws on a failed save.
     bool FillImgAndResize(const QString& file);
 
     // Installs AppMessage as the application-wide event filter (once).

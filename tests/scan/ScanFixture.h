@@ -27,7 +27,7 @@ struct TFakeWindow {
     bool greyFirma = false;
     bool signatureMode = false;
     QStringList loaded;
-    QImage shown;
+    QImage shown;  // the picture the view was handed
     bool buttonEnabled = true;
 
     TScanHost Host()
@@ -37,9 +37,9 @@ struct TFakeWindow {
         h.ResolutionText = [this] { return resolution; };
         h.GrayScaleScanFirma = [this] { return greyFirma; };
         h.SignatureMode = [this] { return signatureMode; };
-        h.LoadScannedFile = [this](const QString& f) {
+        h.LoadScannedFile = [this](const QString& f, const QImage& picture) {
             loaded << f;
-            shown = QImage(f).convertToFormat(QImage::Format_BGR888);
+            shown = picture;
         };
         h.SetScanButtonEnabled = [this](bool on) { buttonEnabled = on; };
         return h;

@@ -40,8 +40,9 @@ TEST_F(ScanPath, ColourScanAt200DpiMatchesScanimageAndReachesTheView)
     ASSERT_EQ(got.format(), QImage::Format_BGR888);
     EXPECT_EQ(got.size(), QSize(1653, 2338));
     EXPECT_EQ(got, ref);
-    // "Scansione.bmp" holds the same picture the view shows.
+    // The view is handed the picture, and "Scansione.bmp" holds the same.
     EXPECT_EQ(window.shown, ref);
+    EXPECT_EQ(QImage(window.acqFile).convertToFormat(QImage::Format_BGR888), ref);
     EXPECT_TRUE(window.buttonEnabled);
 }
 
@@ -81,6 +82,7 @@ TEST_F(ScanPath, GreyScanMatchesScanimage)
     ASSERT_FALSE(ref.isNull());
     EXPECT_EQ(commands->imTwain(), ref);
     EXPECT_EQ(window.shown, ref);
+    EXPECT_EQ(QImage(window.acqFile).convertToFormat(QImage::Format_BGR888), ref);
 }
 
 TEST_F(ScanPath, ResolutionTextRules)
