@@ -25,6 +25,11 @@ struct TBgrPixels {
     TBgrView View() const { return {Data.data(), Width, Height, Stride}; }
 };
 
+// Where a decoder puts its pixels once the size is known: receives the width
+// and height and returns the first row (rows `stride` bytes apart, at least
+// width * 3) or null to refuse.
+using TBgrRowsFor = uint8_t* (*)(void* context, int width, int height, size_t& stride);
+
 // The codec's default quality, used for the first, intermediate save.
 constexpr int kDefaultJpegQuality = 90;
 
@@ -68,6 +73,13 @@ public:
     bool Prepare(const TBgrView& img);
     // quality 1..100, after a successful Prepare.
     bool Encode(int quality, std::vector<uint8_t>& out);
+    // The pixels libjpeg-turbo's decoder gives for `data` (delivered as by
+    // DecodeJpegInto) when `data` is the last Encode's file, also with other
+    // JFIF density fields: computed from the coefficients at hand, without
+    // the entropy decoding. False, with nothing delivered, for any other data
+    // or where this is not available (no SSE2, a picture under 5 pixels
+    // wide); such data is for DecodeJpegInto.
+    bool DecodeLast(const uint8_t* data, size_t size, TBgrRowsFor rows, void* context);
     const std::string& LastError() const;
 
 private:
@@ -87,7 +99,6 @@ bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxP
 // receives the width and height and returns the first row (rows `stride`
 // bytes apart, at least width * 3) or null to refuse. Saves a copy and a
 // cleared buffer when the pixels end up in the caller's own picture.
-using TBgrRowsFor = uint8_t* (*)(void* context, int width, int height, size_t& stride);
 bool DecodeJpegInto(const uint8_t* data, size_t size, TBgrRowsFor rows, void* context,
                     uint64_t maxPixels = uint64_t(1) << 26, std::string* reason = nullptr);
 

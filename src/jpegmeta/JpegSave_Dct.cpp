@@ -118,6 +118,48 @@ inline void Pass(__m128i (&v)[8])
     v[7] = Descale<shift>(PairWide(t4, t7, kF0298 - kF0899, -kF0899), z3s);
 }
 
+inline TWide Plus(TWide a, TWide b) { return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)}; }
+inline TWide Minus(TWide a, TWide b) { return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)}; }
+template <int shift>
+inline __m128i Packed(TWide x)
+{
+    const __m128i round = _mm_set1_epi32(1 << (shift - 1));
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(x.lo, round), shift),
+                           _mm_srai_epi32(_mm_add_epi32(x.hi, round), shift));
+}
+
+// One 1-D pass of the accurate inverse DCT (jidctint.c) over 8 lanes, kept
+// in 16 bits between the passes as libjpeg-turbo's SIMD version keeps it.
+template <bool first>
+inline void InversePass(__m128i (&v)[8])
+{
+    constexpr int shift = first ? 11 : 18;
+    const __m128i zero = _mm_setzero_si128();
+    const TWide t3 = PairWide(v[2], v[6], kF0541 + kF0765, kF0541);
+    const TWide t2 = PairWide(v[2], v[6], kF0541, kF0541 - kF1847);
+    // (in0 +- in4) << CONST_BITS: the 16-bit sum in the upper half of each
+    // 32-bit lane, shifted down arithmetically.
+    const __m128i sum = _mm_add_epi16(v[0], v[4]), dif = _mm_sub_epi16(v[0], v[4]);
+    const TWide t0 = {_mm_srai_epi32(_mm_unpacklo_epi16(zero, sum), 3), _mm_srai_epi32(_mm_unpackhi_epi16(zero, sum), 3)};
+    const TWide t1 = {_mm_srai_epi32(_mm_unpacklo_epi16(zero, dif), 3), _mm_srai_epi32(_mm_unpackhi_epi16(zero, dif), 3)};
+    const TWide t10 = Plus(t0, t3), t13 = Minus(t0, t3), t11 = Plus(t1, t2), t12 = Minus(t1, t2);
+    const __m128i z3 = _mm_add_epi16(v[7], v[3]), z4 = _mm_add_epi16(v[5], v[1]);
+    const TWide z3s = PairWide(z3, z4, kF1175 - kF1961, kF1175);
+    const TWide z4s = PairWide(z3, z4, kF1175, kF1175 - kF0390);
+    const TWide o0 = Plus(PairWide(v[7], v[1], kF0298 - kF0899, -kF0899), z3s);
+    const TWide o3 = Plus(PairWide(v[7], v[1], -kF0899, kF1501 - kF0899), z4s);
+    const TWide o1 = Plus(PairWide(v[5], v[3], kF2053 - kF2562, -kF2562), z4s);
+    const TWide o2 = Plus(PairWide(v[5], v[3], -kF2562, kF3072 - kF2562), z3s);
+    v[0] = Packed<shift>(Plus(t10, o3));
+    v[7] = Packed<shift>(Minus(t10, o3));
+    v[1] = Packed<shift>(Plus(t11, o2));
+    v[6] = Packed<shift>(Minus(t11, o2));
+    v[2] = Packed<shift>(Plus(t12, o1));
+    v[5] = Packed<shift>(Minus(t12, o1));
+    v[3] = Packed<shift>(Plus(t13, o0));
+    v[4] = Packed<shift>(Minus(t13, o0));
+}
+
 } // namespace
 
 void ForwardDctBlockRow(const uint8_t* rows, size_t stride, int wib, int16_t* out, std::vector<int16_t>&)
@@ -135,6 +177,28 @@ void ForwardDctBlockRow(const uint8_t* rows, size_t stride, int wib, int16_t* ou
         Pass<false>(v);
         for (int r = 0; r < 8; ++r)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * r), v[r]);
+    }
+}
+
+
+void InverseDctBlockRow(const JCOEF* blocks, int wib, const uint16_t* quant, uint8_t* rows, size_t stride)
+{
+    __m128i q[8];
+    for (int r = 0; r < 8; ++r)
+        q[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quant + 8 * r));
+    const __m128i center = _mm_set1_epi8(-128);
+    for (int bx = 0; bx < wib; ++bx, blocks += 64) {
+        __m128i v[8];
+        for (int r = 0; r < 8; ++r)
+            v[r] = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 8 * r)), q[r]);
+        InversePass<true>(v); // down the columns
+        Transpose(v);
+        InversePass<false>(v); // along the rows
+        Transpose(v);
+        // Saturated to -128..127, then moved to 0..255, as the SIMD decoder does.
+        for (int r = 0; r < 8; ++r)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(rows + size_t(r) * stride + 8 * bx),
+                             _mm_xor_si128(_mm_packs_epi16(v[r], v[r]), center));
     }
 }
 

@@ -163,6 +163,7 @@ bool TJpegPrepared::Impl::Prepare(const TBgrView& img)
 {
     lastError.clear();
     prepared = false;
+    written = false;
     if (!img.Bits || img.Width <= 0 || img.Height <= 0 || img.Width > 65500 || img.Height > 65500 ||
         img.Stride < size_t(img.Width) * 3)
         return Fail("invalid picture");
@@ -187,6 +188,7 @@ bool TJpegPrepared::Impl::Write(int quality)
         jpeg_abort_compress(&cinfo);
         return false;
     }
+    written = false;
     Setup(quality);
     jvirt_barray_ptr arrays[3];
     for (int c = 0; c < 3; ++c) {
@@ -203,10 +205,13 @@ bool TJpegPrepared::Impl::Write(int quality)
         for (size_t r = 0; r < rows; ++r)
             k.rows[r] = reinterpret_cast<JBLOCKROW>(k.quantized.data() + r * size_t(k.wib) * 64);
         Quantize(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data());
+        for (int i = 0; i < 64; ++i)
+            k.quant[i] = uint16_t(table->quantval[i]);
         arrays[c] = reinterpret_cast<jvirt_barray_ptr>(&k);
     }
     jpeg_write_coefficients(&cinfo, arrays);
     jpeg_finish_compress(&cinfo);
+    written = true;
     return true;
 }
 

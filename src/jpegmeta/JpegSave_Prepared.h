@@ -21,6 +21,8 @@ struct TJpegPrepared::Impl {
         // block rows libjpeg reads them through.
         std::vector<JCOEF> quantized;
         std::vector<JBLOCKROW> rows;
+        uint16_t quant[64] = {}; // the quantization table of that encode
+        std::vector<uint8_t> decoded; // its samples as a decoder sees them
     };
 
     jpeg_compress_struct cinfo{};
@@ -30,6 +32,7 @@ struct TJpegPrepared::Impl {
     std::string lastError;
     int width = 0, height = 0;
     bool prepared = false;
+    bool written = false; // dest holds the last Encode's file
     TComp comp[3];
     std::vector<uint8_t> padded;
     std::vector<int16_t> rowPass;
@@ -42,6 +45,7 @@ struct TJpegPrepared::Impl {
     void Transform(TComp& k);
     void Setup(int quality);
     bool Write(int quality);
+    bool Reconstruct(TBgrRowsFor rows, void* context);
     using TAccess = JBLOCKARRAY (*)(j_common_ptr, jvirt_barray_ptr, JDIMENSION, JDIMENSION, boolean);
     TAccess libjpegAccess = nullptr;
     static JBLOCKARRAY AccessArray(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION first, JDIMENSION count,
@@ -53,3 +57,10 @@ struct TJpegPrepared::Impl {
 // 64 coefficients (natural order, 8 times the true values) out. `scratch` is
 // working memory kept between calls.
 void ForwardDctBlockRow(const uint8_t* rows, size_t stride, int wib, int16_t* out, std::vector<int16_t>& scratch);
+
+#if defined(__SSE2__)
+// libjpeg-turbo's accurate inverse DCT (jidctint.c, as its SIMD decoder runs
+// it) over one row of `wib` quantized blocks, dequantized with `quant`: 8
+// rows of samples `stride` apart out.
+void InverseDctBlockRow(const JCOEF* blocks, int wib, const uint16_t* quant, uint8_t* rows, size_t stride);
+#endif

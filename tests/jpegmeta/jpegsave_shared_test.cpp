@@ -89,3 +89,69 @@ TEST(JpegPrepared, RefusesWhatThePlainEncoderRefuses)
     EXPECT_FALSE(shared.Encode(101, out));
     EXPECT_TRUE(shared.Encode(1, out));
 }
+
+namespace {
+
+uint8_t* IntoPixels(void* context, int width, int height, size_t& stride)
+{
+    TBgrPixels& px = *static_cast<TBgrPixels*>(context);
+    px.Width = width;
+    px.Height = height;
+    px.Stride = stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    px.Data.assign(px.Stride * size_t(height), 0);
+    return px.Data.data();
+}
+
+} // namespace
+
+TEST(JpegPrepared, GivesTheDecodersPixelsOfItsLastFile)
+{
+    struct Size {
+        int w, h;
+    };
+    const Size sizes[] = {{5, 1}, {6, 7}, {17, 9}, {16, 16}, {33, 17}, {31, 31}, {236, 47}, {260, 315}, {259, 314}};
+    TJpegPrepared shared;
+    unsigned seed = 100;
+    int shortcuts = 0;
+    for (const Size& s : sizes)
+        for (Kind kind : {Kind::Noise, Kind::Gradient, Kind::Photo, Kind::Extremes}) {
+            const TBgrPixels pic = Picture(s.w, s.h, kind, seed++);
+            ASSERT_TRUE(shared.Prepare(pic.View()));
+            for (int q = 100; q >= 1; q -= (s.w * s.h > 5000 ? 9 : 3)) {
+                std::vector<uint8_t> file;
+                ASSERT_TRUE(shared.Encode(q, file));
+                TBgrPixels want, got;
+                ASSERT_TRUE(DecodeJpeg(file.data(), file.size(), want));
+                if (!shared.DecodeLast(file.data(), file.size(), IntoPixels, &got))
+                    continue; // not available here; the caller decodes
+                ++shortcuts;
+                ASSERT_EQ(got.Data, want.Data) << s.w << "x" << s.h << " kind " << int(kind) << " quality " << q;
+            }
+        }
+#if defined(__SSE2__)
+    EXPECT_GT(shortcuts, 0);
+#endif
+}
+
+TEST(JpegPrepared, AnswersOnlyForItsOwnLastFile)
+{
+    TJpegPrepared shared;
+    const TBgrPixels pic = Picture(40, 30, Kind::Photo, 9);
+    ASSERT_TRUE(shared.Prepare(pic.View()));
+    std::vector<uint8_t> q80, q70;
+    ASSERT_TRUE(shared.Encode(80, q80));
+    ASSERT_TRUE(shared.Encode(70, q70));
+    TBgrPixels px;
+    EXPECT_FALSE(shared.DecodeLast(q80.data(), q80.size(), IntoPixels, &px)); // an earlier file
+    EXPECT_TRUE(px.Data.empty());
+    std::vector<uint8_t> marked;
+    ASSERT_TRUE(ChangeJpeg200Dpi(q70, marked));
+    ASSERT_EQ(marked.size(), q70.size());
+#if defined(__SSE2__)
+    EXPECT_TRUE(shared.DecodeLast(marked.data(), marked.size(), IntoPixels, &px)); // density alone differs
+#endif
+    marked[marked.size() / 2] ^= 1;
+    EXPECT_FALSE(shared.DecodeLast(marked.data(), marked.size(), IntoPixels, &px));
+    ASSERT_TRUE(shared.Prepare(pic.View())); // a new picture: nothing encoded yet
+    EXPECT_FALSE(shared.DecodeLast(q70.data(), q70.size(), IntoPixels, &px));
+}
