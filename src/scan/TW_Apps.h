@@ -97,8 +97,9 @@ struct TDibBlock {
 };
 // Bytes per DIB row.
 inline int64_t DibStride(int64_t bitsPerPixel, int64_t width) { return ((bitsPerPixel * width + 31) / 32) * 4; }
-// Size of the pixel area DoMemTransfer allocates: the image rounded up to whole
-// preferred buffers plus one more.
+// Size of the pixel area of a memory transfer's DIB block: the image rounded up to whole
+// preferred buffers plus one more. DoMemTransfer itself receives the rows straight into
+// the 24-bit picture and keeps only the block's header and colour table.
 int64_t MemXferImageSize(int64_t stride, int64_t length, uint32_t preferred);
 // Reverses the row order of the block's pixel area in place; for TWPT_RGB also swaps the
 // first and third byte of every pixel. Returns false (rows untouched) when memory fails.
