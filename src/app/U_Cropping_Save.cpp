@@ -34,8 +34,9 @@ QString FromLocal(const std::string& text)
 }
 
 // Decodes straight into the picture the slot will hold: no second buffer, no
-// copy, no clearing of memory the decoder overwrites anyway.
-QImage DecodeToQImage(const std::vector<uint8_t>& jpeg)
+// copy, no clearing of memory the decoder overwrites anyway. The encoder that
+// made the file, when given, yields the same pixels without decoding.
+QImage DecodeToQImage(const std::vector<uint8_t>& jpeg, TJpegPrepared* encoder = nullptr)
 {
     QImage img;
     auto rows = [](void* context, int width, int height, size_t& stride) -> uint8_t* {
@@ -46,6 +47,8 @@ QImage DecodeToQImage(const std::vector<uint8_t>& jpeg)
         stride = static_cast<size_t>(target.bytesPerLine());
         return target.bits();
     };
+    if (encoder && encoder->DecodeLast(jpeg.data(), jpeg.size(), rows, &img))
+        return img;
     if (!DecodeJpegInto(jpeg.data(), jpeg.size(), rows, &img))
         return QImage();
     return img;
@@ -139,10 +142,11 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     // like the output, but not worth waiting for the disk.
     QImage decoded;
     const std::string tmpName = tmpFile.isEmpty() ? std::string() : LocalPath(tmpFile);
-    std::thread decoder([&decoded, &jpeg, &tmpName] {
+    TJpegPrepared& encoder = ThreadJpegPrepared(); // the one EncodeSlotJpeg's loop used
+    std::thread decoder([&decoded, &jpeg, &tmpName, &encoder] {
         if (!tmpName.empty())
             WriteFileWhole(tmpName, jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
-        decoded = DecodeToQImage(jpeg.Marked);
+        decoded = DecodeToQImage(jpeg.Marked, &encoder);
     });
     std::string why;
     int err = 0;

@@ -87,7 +87,8 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// The calling thread's shared-work encoder.
+// The calling thread's shared-work encoder. SaveJpegCompress (from pixels)
+// encodes with it, so afterwards its DecodeLast answers for the encoding kept.
 TJpegPrepared& ThreadJpegPrepared();
 
 // Decodes a JPEG to BGR pixels. Refuses pictures of more than maxPixels
