@@ -4,8 +4,10 @@
 #include "ScanFixture.h"
 
 #include "scan/TW_Misc.h"
+#include "scan/TW_Pixels.h"
 #include "scan/TW_Table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
 
@@ -93,6 +95,73 @@ TEST(TwainDib, FixUpTurnsEveryDepthIntoBgrRowsTopFirst)
     // A block too short for its header's promise gives no picture rather than a crash.
     EXPECT_TRUE(FixUp(nullptr, rgb.data(), 44).isNull());
     EXPECT_TRUE(FixUp(nullptr, nullptr, 0).isNull());
+}
+
+TEST(TwainDib, StripsReceivedStraightIntoThePictureMatchTheBlockFlipAndFixUp)
+{
+    // The memory transfer folds gathering the block, FlipBitMap and FixUp into one pass;
+    // for every depth, and strips that cut rows anywhere, the picture must be the same.
+    struct Case {
+        int bits;
+        TW_UINT16 pixelType;
+        int colors;
+    };
+    const Case cases[] = {{24, TWPT_RGB, 0}, {8, TWPT_GRAY, 256}, {1, TWPT_BW, 2}, {4, TWPT_PALETTE, 16},
+                          {32, TWPT_RGB, 0}};
+    const int w = 37, h = 5;  // two groups of the 16-pixel exchange and a tail
+    for (const Case& c : cases) {
+        const size_t stride = static_cast<size_t>(DibStride(c.bits, w));
+        std::vector<std::vector<uint8_t>> rows(h, std::vector<uint8_t>(stride));
+        for (int y = 0; y < h; ++y)
+            for (size_t x = 0; x < stride; ++x)
+                rows[y][x] = static_cast<uint8_t>(y * 31 + x * 17 + c.bits);
+        std::vector<uint8_t> block = MakeBlock(w, h, c.bits, rows, c.colors);
+        for (int i = 0; i < c.colors; ++i)
+            for (int k = 0; k < 3; ++k)
+                block[40 + i * 4 + k] = static_cast<uint8_t>(i * 3 + k * 50);
+        const std::vector<uint8_t> header(block.begin(), block.begin() + 40 + c.colors * 4);
+        ASSERT_TRUE(FlipBitMap(block.data(), c.pixelType));
+        const QImage expected = FixUp(nullptr, block.data(), block.size());
+        ASSERT_FALSE(expected.isNull()) << c.bits;
+
+        // The source's rows, top first, handed over 7 bytes, then one row, then 2.5 rows
+        // at a time, with one row too many at the end.
+        std::vector<uint8_t> stream;
+        for (const auto& r : rows)
+            stream.insert(stream.end(), r.begin(), r.end());
+        stream.insert(stream.end(), stride, 0xEE);
+        const size_t chunks[] = {7, stride, stride * 5 / 2};
+        QImage picture = NewScanPicture(w, h);
+        TStripReceiver receiver(picture, static_cast<int64_t>(stride), c.bits, c.pixelType == TWPT_RGB, header.data(),
+                                static_cast<uint32_t>(stride * 2));
+        size_t sent = 0;
+        for (int n = 0; sent < stream.size(); ++n) {
+            TW_MEMORY mem{};
+            ASSERT_TRUE(receiver.Next(mem));
+            const size_t len = std::min({chunks[n % 3], static_cast<size_t>(mem.Length), stream.size() - sent});
+            std::memcpy(mem.TheMem, stream.data() + sent, len);
+            receiver.Took(static_cast<TW_UINT32>(len), mem);
+            sent += len;
+        }
+        receiver.FillRest();
+        EXPECT_EQ(picture, expected) << c.bits << " bits";
+    }
+
+    // A source that stops early leaves white rows, not stale memory.
+    const size_t stride = static_cast<size_t>(DibStride(24, 3));
+    QImage picture = NewScanPicture(3, 2);
+    picture.fill(Qt::black);
+    std::vector<uint8_t> header = MakeBlock(3, 2, 24, {{}, {}});
+    TStripReceiver receiver(picture, static_cast<int64_t>(stride), 24, true, header.data(), 65536);
+    TW_MEMORY mem{};
+    ASSERT_TRUE(receiver.Next(mem));
+    const uint8_t top[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    std::memcpy(mem.TheMem, top, sizeof top);
+    receiver.Took(static_cast<TW_UINT32>(stride), mem);
+    receiver.FillRest();
+    EXPECT_EQ(QColor(picture.pixel(0, 0)), QColor(1, 2, 3));
+    EXPECT_EQ(QColor(picture.pixel(2, 0)), QColor(7, 8, 9));
+    EXPECT_EQ(QColor(picture.pixel(1, 1)), QColor(Qt::white));
 }
 
 TEST(TwainDib, ResolutionPaletteAndItemHelpers)
