@@ -5,6 +5,8 @@
 // grouped as libjpeg-turbo groups them; the sums are jfdctint's integers.
 #include "jpegmeta/JpegSave_Prepared.h"
 
+#include <algorithm>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -187,8 +189,20 @@ void InverseDctBlockRow(const JCOEF* blocks, int wib, const uint16_t* quant, uin
     for (int r = 0; r < 8; ++r)
         q[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(quant + 8 * r));
     const __m128i center = _mm_set1_epi8(-128);
+    const __m128i notDc = _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0);
     for (int bx = 0; bx < wib; ++bx, blocks += 64) {
         __m128i v[8];
+        __m128i ac = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks)), notDc);
+        for (int r = 1; r < 8; ++r)
+            ac = _mm_or_si128(ac, _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 8 * r)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(ac, _mm_setzero_si128())) == 0xFFFF) {
+            // A flat block: both passes reduce to (DC + 4) >> 3 everywhere.
+            const int dc = (int(blocks[0]) * int(quant[0]) + 4) >> 3;
+            const __m128i flat = _mm_set1_epi8(char(std::clamp(dc, -128, 127) ^ 0x80));
+            for (int r = 0; r < 8; ++r)
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(rows + size_t(r) * stride + 8 * bx), flat);
+            continue;
+        }
         for (int r = 0; r < 8; ++r)
             v[r] = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 8 * r)), q[r]);
         InversePass<true>(v); // down the columns
