@@ -53,16 +53,24 @@ inline __m128i Scaled(__m128i a, __m128i b, int16_t ca, int16_t cb)
     return _mm_packs_epi32(lo, hi);
 }
 
+// (a * c + 32768) >> 16 for one product: the high half of the product, plus
+// one where the low half is 32768 or more.
+inline __m128i Scaled(__m128i a, int16_t c)
+{
+    const __m128i k = _mm_set1_epi16(c);
+    return _mm_add_epi16(_mm_mulhi_epi16(a, k), _mm_srli_epi16(_mm_mullo_epi16(a, k), 15));
+}
+
 // jdcolor.c's conversion of 8 pixels: the table entries FIX(1.402) x,
 // FIX(1.772) x and the green sum, each rounded and shifted down by 16, with
 // the factors above 0.5 split into whole multiples of 65536 and a 16-bit rest.
 inline void ToRgb(__m128i y, __m128i cb, __m128i cr, __m128i& r, __m128i& g, __m128i& b)
 {
-    const __m128i center = _mm_set1_epi16(128), zero = _mm_setzero_si128();
+    const __m128i center = _mm_set1_epi16(128);
     const __m128i xb = _mm_sub_epi16(cb, center), xr = _mm_sub_epi16(cr, center);
     // 1.402 = 1 + 26345 / 65536; 1.772 = 2 - 14942 / 65536; -0.71414 = -1 + 18734 / 65536.
-    r = _mm_add_epi16(y, _mm_add_epi16(xr, Scaled(xr, zero, 26345, 0)));
-    b = _mm_add_epi16(y, _mm_add_epi16(_mm_add_epi16(xb, xb), Scaled(xb, zero, -14942, 0)));
+    r = _mm_add_epi16(y, _mm_add_epi16(xr, Scaled(xr, 26345)));
+    b = _mm_add_epi16(y, _mm_add_epi16(_mm_add_epi16(xb, xb), Scaled(xb, -14942)));
     g = _mm_add_epi16(y, _mm_sub_epi16(Scaled(xr, xb, 18734, -22554), xr));
 }
 
