@@ -316,9 +316,10 @@ void TDsmSource::StartScan(bool preview)
             if (state->Status == SANE_STATUS_GOOD)
                 state->Status = SaneReadPage(h, state->Progress, state->Page, stream ? state.get() : nullptr);
             state->End();
-            if (state->Status != SANE_STATUS_GOOD) {
-                // Report the failure before ending the scan: some backends hang in
-                // sane_cancel after a failed read, and the user must hear of it anyway.
+            if (state->Status != SANE_STATUS_GOOD || state->Page.Height <= 0) {
+                // Report the failure (an empty page is one) before ending the scan: some
+                // backends hang in sane_cancel after a failed read, and the user must hear
+                // of it anyway.
                 state->Ready = true;
                 PostDsmEvent();
                 sane_cancel(h);
