@@ -73,6 +73,11 @@ public:
     bool Prepare(const TBgrView& img);
     // quality 1..100, after a successful Prepare.
     bool Encode(int quality, std::vector<uint8_t>& out);
+    // The same when the file fits maxBytes; when its quantized coefficients
+    // alone prove it would not (a lower bound of its entropy-coded size is
+    // over the limit), no file is made and `out` is left empty. A file made
+    // may still be over the limit: the bound is only ever too small.
+    bool EncodeWithin(int quality, size_t maxBytes, std::vector<uint8_t>& out);
     // The pixels libjpeg-turbo's decoder gives for `data` (delivered as by
     // DecodeJpegInto) when `data` is the last Encode's file, also with other
     // JFIF density fields: computed from the coefficients at hand, without
@@ -106,14 +111,15 @@ bool DecodeJpegInto(const uint8_t* data, size_t size, TBgrRowsFor rows, void* co
 struct TJpegCompressResult {
     std::vector<uint8_t> Bytes; // the encoding kept
     int Quality = 0;            // its quality
-    int Attempts = 0;           // encodes made
+    int Attempts = 0;           // qualities tried
     bool Fits = false;          // Bytes.size() <= the limit
 };
 
 // Encodes at quality 100, 95, ..., 5 until an encoding fits aMaxSize bytes;
 // without one that fits, the quality-5 encoding is kept with Fits false.
 // False only when encoding itself failed. This is the save's path: it costs
-// one shared preparation and the entropy coding of the qualities tried, where
+// one shared preparation and the entropy coding of the qualities tried
+// (except those whose coefficients alone are far over the limit), where
 // a detour through an intermediate JPEG would add an encode, a decode and one
 // more generation of compression loss. The bytes are those of a plain encode
 // (TJpegEncoder) at the quality reached.

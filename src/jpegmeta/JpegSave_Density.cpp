@@ -3,6 +3,7 @@
 #include "jpegmeta/SafeFile.h"
 #include "jpegmeta/dyExif.h"
 
+#include <cstdint>
 #include <sys/stat.h>
 
 namespace {
@@ -80,13 +81,16 @@ bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& re
     if (!enc.Prepare(src))
         return false;
     for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
-        if (!enc.Encode(q, result.Bytes)) {
+        // A quality whose coefficients alone prove it over the limit gets no
+        // file. Quality 5 always does: without a fitting quality it is kept.
+        const size_t within = attempt == 20 ? SIZE_MAX : aMaxSize < 0 ? 0 : size_t(aMaxSize);
+        if (!enc.EncodeWithin(q, within, result.Bytes)) {
             result = TJpegCompressResult{};
             return false;
         }
         result.Quality = q;
         result.Attempts = attempt;
-        if (aMaxSize >= 0 && result.Bytes.size() <= size_t(aMaxSize)) {
+        if (!result.Bytes.empty() && aMaxSize >= 0 && result.Bytes.size() <= size_t(aMaxSize)) {
             result.Fits = true;
             break;
         }

@@ -10,6 +10,7 @@
 #include "jpegmeta/JpegSave_Prepared.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <jerror.h>
 #if defined(__SSE2__)
@@ -51,10 +52,22 @@ struct TDivisors {
     }
 };
 
-void Quantize(const int16_t* __restrict coef, int nblocks, const TDivisors& d, JCOEF* __restrict out)
+// How many of the quantized AC coefficients reach 1, 2, 4 and 8 in magnitude.
+// Each nonzero one is written as a Huffman code of at least the table's
+// shortest length plus its magnitude's bits (1 for 1, 2 from 2, 3 from 4, 4
+// and more from 8), which bounds the entropy-coded size from below.
+struct TAcCounts {
+    uint64_t n[4] = {};
+};
+
+void Quantize(const int16_t* __restrict coef, int nblocks, const TDivisors& d, JCOEF* __restrict out,
+              TAcCounts& counts)
 {
 #if defined(__SSE2__)
-    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
+    const __m128i notDc = _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0), ones = _mm_set1_epi16(1);
+    const __m128i limit[4] = {_mm_setzero_si128(), _mm_set1_epi16(1), _mm_set1_epi16(3), _mm_set1_epi16(7)};
+    __m128i wide[4] = {}, acc[4] = {};
+    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64) {
         for (int i = 0; i < 64; i += 8) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
             const __m128i sign = _mm_srai_epi16(x, 15);
@@ -63,7 +76,23 @@ void Quantize(const int16_t* __restrict coef, int nblocks, const TDivisors& d, J
             a = _mm_mulhi_epu16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.recip + i)));
             a = _mm_mulhi_epu16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.scale + i)));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi16(_mm_xor_si128(a, sign), sign));
+            if (i == 0)
+                a = _mm_and_si128(a, notDc);
+            for (int t = 0; t < 4; ++t)
+                acc[t] = _mm_sub_epi16(acc[t], _mm_cmpgt_epi16(a, limit[t]));
         }
+        // Each 16-bit lane gains at most 8 a block: widened well before it could overflow.
+        if ((b & 1023) == 1023 || b == nblocks - 1)
+            for (int t = 0; t < 4; ++t) {
+                wide[t] = _mm_add_epi32(wide[t], _mm_madd_epi16(acc[t], ones));
+                acc[t] = _mm_setzero_si128();
+            }
+    }
+    for (int t = 0; t < 4; ++t) {
+        alignas(16) int32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide[t]);
+        counts.n[t] += uint64_t(lanes[0]) + uint64_t(lanes[1]) + uint64_t(lanes[2]) + uint64_t(lanes[3]);
+    }
 #else
     for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
         for (int i = 0; i < 64; ++i) {
@@ -71,8 +100,20 @@ void Quantize(const int16_t* __restrict coef, int nblocks, const TDivisors& d, J
             const uint32_t a = uint32_t(x < 0 ? -x : x) + d.corr[i];
             const uint32_t q = (((a * d.recip[i]) >> 16) * d.scale[i]) >> 16;
             out[i] = JCOEF(x < 0 ? -int32_t(q) : int32_t(q));
+            if (i > 0)
+                for (int t = 0; t < 4; ++t)
+                    counts.n[t] += q >= (1u << t) ? 1 : 0;
         }
 #endif
+}
+
+// The shortest code of a Huffman table.
+int ShortestCode(const JHUFF_TBL* table)
+{
+    for (int l = 1; l <= 16; ++l)
+        if (table && table->bits[l] > 0)
+            return l;
+    return 1;
 }
 
 } // namespace
@@ -181,7 +222,7 @@ bool TJpegPrepared::Impl::Prepare(const TBgrView& img)
     return true;
 }
 
-bool TJpegPrepared::Impl::Write(int quality)
+bool TJpegPrepared::Impl::Write(int quality, size_t maxBytes)
 {
     if (setjmp(err.jump)) {
         lastError = err.message;
@@ -191,6 +232,7 @@ bool TJpegPrepared::Impl::Write(int quality)
     written = false;
     Setup(quality);
     jvirt_barray_ptr arrays[3];
+    uint64_t bits = 0;
     for (int c = 0; c < 3; ++c) {
         const jpeg_component_info& ci = cinfo.comp_info[c];
         const JQUANT_TBL* table = cinfo.quant_tbl_ptrs[ci.quant_tbl_no];
@@ -204,11 +246,17 @@ bool TJpegPrepared::Impl::Write(int quality)
         k.rows.resize(rows);
         for (size_t r = 0; r < rows; ++r)
             k.rows[r] = reinterpret_cast<JBLOCKROW>(k.quantized.data() + r * size_t(k.wib) * 64);
-        Quantize(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data());
+        TAcCounts counts;
+        Quantize(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data(), counts);
+        bits += uint64_t(ShortestCode(cinfo.ac_huff_tbl_ptrs[ci.ac_tbl_no])) * counts.n[0] + counts.n[0] +
+                counts.n[1] + counts.n[2] + counts.n[3];
         for (int i = 0; i < 64; ++i)
             k.quant[i] = uint16_t(table->quantval[i]);
         arrays[c] = reinterpret_cast<jvirt_barray_ptr>(&k);
     }
+    skipped = bits / 8 > maxBytes;
+    if (skipped)
+        return true;
     jpeg_write_coefficients(&cinfo, arrays);
     jpeg_finish_compress(&cinfo);
     written = true;
@@ -258,14 +306,22 @@ bool TJpegPrepared::Prepare(const TBgrView& img) { return d->Prepare(img); }
 
 bool TJpegPrepared::Encode(int quality, std::vector<uint8_t>& out)
 {
+    return EncodeWithin(quality, SIZE_MAX, out);
+}
+
+bool TJpegPrepared::EncodeWithin(int quality, size_t maxBytes, std::vector<uint8_t>& out)
+{
     d->lastError.clear();
     if (!d->prepared || quality < 1 || quality > 100) {
         d->lastError = d->prepared ? "invalid quality" : "no picture prepared";
         return false;
     }
-    if (!d->Write(quality))
+    if (!d->Write(quality, maxBytes))
         return false;
-    out.assign(d->dest.buf.begin(), d->dest.buf.begin() + std::ptrdiff_t(d->dest.used));
+    if (d->skipped)
+        out.clear();
+    else
+        out.assign(d->dest.buf.begin(), d->dest.buf.begin() + std::ptrdiff_t(d->dest.used));
     return true;
 }
 

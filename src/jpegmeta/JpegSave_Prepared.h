@@ -44,7 +44,10 @@ struct TJpegPrepared::Impl {
     bool Planes(const TBgrView& img);
     void Transform(TComp& k);
     void Setup(int quality);
-    bool Write(int quality);
+    // Encodes into dest, unless the coefficients prove the file would be
+    // over maxBytes: then `skipped` is set and no file is made.
+    bool Write(int quality, size_t maxBytes);
+    bool skipped = false;
     bool Reconstruct(TBgrRowsFor rows, void* context);
     using TAccess = JBLOCKARRAY (*)(j_common_ptr, jvirt_barray_ptr, JDIMENSION, JDIMENSION, boolean);
     TAccess libjpegAccess = nullptr;

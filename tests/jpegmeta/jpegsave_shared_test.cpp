@@ -155,3 +155,58 @@ TEST(JpegPrepared, AnswersOnlyForItsOwnLastFile)
     ASSERT_TRUE(shared.Prepare(pic.View())); // a new picture: nothing encoded yet
     EXPECT_FALSE(shared.DecodeLast(q70.data(), q70.size(), IntoPixels, &px));
 }
+
+TEST(JpegPrepared, PassesOverOnlyQualitiesThatCannotFit)
+{
+    TJpegEncoder plain;
+    TJpegPrepared shared;
+    int passedOver = 0;
+    for (Kind kind : {Kind::Noise, Kind::Photo, Kind::Extremes}) {
+        const TBgrPixels pic = Picture(120, 90, kind, 40 + unsigned(kind));
+        ASSERT_TRUE(shared.Prepare(pic.View()));
+        for (int q = 100; q >= 5; q -= 5) {
+            std::vector<uint8_t> want, got;
+            ASSERT_TRUE(plain.Encode(pic.View(), q, want));
+            // A limit the file meets, even exactly, never passes it over.
+            for (size_t limit : {want.size(), want.size() + 1}) {
+                ASSERT_TRUE(shared.EncodeWithin(q, limit, got));
+                ASSERT_EQ(got, want) << "kind " << int(kind) << " quality " << q << " limit " << limit;
+            }
+            ASSERT_TRUE(shared.EncodeWithin(q, want.size() / 3, got));
+            if (got.empty())
+                ++passedOver;
+            else
+                EXPECT_EQ(got, want);
+        }
+    }
+    EXPECT_GT(passedOver, 0);
+}
+
+TEST(JpegPrepared, SizeLimitedSaveKeepsThePlainLoopsFile)
+{
+    TJpegEncoder plain;
+    for (Kind kind : {Kind::Noise, Kind::Photo, Kind::Gradient}) {
+        const TBgrPixels pic = Picture(150, 110, kind, 70 + unsigned(kind));
+        std::vector<uint8_t> q100, q5;
+        ASSERT_TRUE(plain.Encode(pic.View(), 100, q100));
+        ASSERT_TRUE(plain.Encode(pic.View(), 5, q5));
+        for (int limit : {-1, 0, int(q5.size()) - 1, int(q5.size()), int(q100.size()) / 2, int(q100.size()) / 4,
+                          int(q100.size()), 1 << 30}) {
+            // The plain loop: every quality encoded in full until one fits.
+            std::vector<uint8_t> want;
+            int quality = 0;
+            bool fits = false;
+            for (int q = 100; q >= 5 && !fits; q -= 5) {
+                ASSERT_TRUE(plain.Encode(pic.View(), q, want));
+                quality = q;
+                fits = limit >= 0 && want.size() <= size_t(limit);
+            }
+            TJpegCompressResult r;
+            ASSERT_TRUE(SaveJpegCompress(pic.View(), limit, r));
+            EXPECT_EQ(r.Quality, quality) << "kind " << int(kind) << " limit " << limit;
+            EXPECT_EQ(r.Attempts, (100 - quality) / 5 + 1);
+            EXPECT_EQ(r.Fits, fits);
+            EXPECT_EQ(r.Bytes, want) << "kind " << int(kind) << " limit " << limit;
+        }
+    }
+}
