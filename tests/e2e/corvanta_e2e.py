@@ -49,18 +49,23 @@ def check(cond, what):
         raise Failure(what)
 
 
+T0 = time.monotonic()
+
+
 def log(*args):
-    print(*args, flush=True)
+    print("[%6.1f]" % (time.monotonic() - T0), *args, flush=True)
 
 
 def wait_for(what, fn, patience=PATIENCE, every=0.1):
     """Polls fn until it returns something true; fails after `patience`."""
-    end = time.monotonic() + patience
+    start = time.monotonic()
     while True:
         v = fn()
         if v:
+            if time.monotonic() - start > 5:
+                log("waited %.1f s for %s" % (time.monotonic() - start, what))
             return v
-        if time.monotonic() > end:
+        if time.monotonic() - start > patience:
             raise Failure("gave up waiting for " + what)
         time.sleep(every)
 
@@ -237,8 +242,17 @@ class X:
         out = self.xdo("getwindowfocus", check_rc=False).strip()
         return int(out) if out.isdigit() else 0
 
+    def pointer(self):
+        out = self.xdo("getmouselocation", "--shell", check_rc=False)
+        vals = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(vals.get("X", -1)), int(vals.get("Y", -1))
+
     def move(self, x, y):
-        self.xdo("mousemove", "--sync", int(x), int(y))
+        # Not "mousemove --sync": that waits for the pointer to move, which it
+        # never does when it already stands on the spot (a second click).
+        x, y = int(x), int(y)
+        self.xdo("mousemove", x, y)
+        wait_for("the pointer at %d, %d" % (x, y), lambda: self.pointer() == (x, y), every=0.02)
 
     def click(self, x, y, button=1):
         self.move(x, y)
