@@ -61,7 +61,7 @@ bool EncodeJpeg(const TBgrView& img, int quality, std::vector<uint8_t>& out);
 // run once in Prepare, and each Encode only quantizes and lets libjpeg write
 // the file. Encode's bytes are exactly TJpegEncoder::Encode's for the same
 // picture and quality, so a loop over qualities costs little more than its
-// entropy coding.
+// entropy coding. Keeps its buffers (about 13 bytes a pixel) between calls.
 class TJpegPrepared {
 public:
     TJpegPrepared();
@@ -79,8 +79,8 @@ public:
     // may still be over the limit: the bound is only ever too small.
     bool EncodeWithin(int quality, size_t maxBytes, std::vector<uint8_t>& out);
     // The pixels libjpeg-turbo's decoder gives for `data` (delivered as by
-    // DecodeJpegInto) when `data` is the last Encode's file, also with other
-    // JFIF density fields: computed from the coefficients at hand, without
+    // DecodeJpegInto) when `data` is the last file this encoder made, also
+    // with other JFIF density fields: computed from the coefficients at hand, without
     // the entropy decoding. False, with nothing delivered, for any other data
     // or where this is not available (no SSE2, a picture under 5 pixels
     // wide); such data is for DecodeJpegInto.
