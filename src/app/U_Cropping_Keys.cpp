@@ -20,6 +20,25 @@
 #include <QSlider>
 #include <QWheelEvent>
 
+#include <vector>
+
+namespace {
+std::vector<QObject*>& KeyDeliveries()
+{
+    static std::vector<QObject*> receivers;
+    return receivers;
+}
+} // namespace
+
+QObject* KeyEventFirstReceiver()
+{
+    return KeyDeliveries().empty() ? nullptr : KeyDeliveries().back();
+}
+
+TKeyDelivery::TKeyDelivery(QObject* receiver) { KeyDeliveries().push_back(receiver); }
+
+TKeyDelivery::~TKeyDelivery() { KeyDeliveries().pop_back(); }
+
 int VirtualKeyOf(const QKeyEvent& e)
 {
     const int k = e.key();
@@ -171,7 +190,9 @@ bool TFormCrop::eventFilter(QObject* watched, QEvent* event)
 
     // A key event travels up through the parents of its receiver and passes this
     // filter at each step; the window sees it once, at its first receiver.
-    QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+    QObject* first = KeyEventFirstReceiver();
+    if (!first)
+        first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
     if (w != first)
         return false;
     auto* ke = static_cast<QKeyEvent*>(event);

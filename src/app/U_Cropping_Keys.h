@@ -4,6 +4,7 @@
 // upper-case character codes; the numeric pad has codes of its own.
 
 class QKeyEvent;
+class QObject;
 
 constexpr int VK_TAB = 9;
 constexpr int VK_RETURN = 13;
@@ -25,3 +26,20 @@ constexpr int VK_OEM_MINUS = 189;
 
 // The virtual-key code of a key event; 0 for keys without one here.
 int VirtualKeyOf(const QKeyEvent& e);
+
+// The object a key event now being delivered was sent to first (the innermost
+// delivery when a handler's nested event loop delivers another key), or null
+// when the application object does not mark deliveries. The main window acts
+// on a key there only: when a command runs a dialog of its own, the focus may
+// move onto an ancestor of that first receiver while the event still travels
+// up the parents, and the key must not run a second time there.
+QObject* KeyEventFirstReceiver();
+
+// Marks one key event's delivery, for the lifetime of the object.
+class TKeyDelivery {
+public:
+    explicit TKeyDelivery(QObject* receiver);
+    ~TKeyDelivery();
+    TKeyDelivery(const TKeyDelivery&) = delete;
+    TKeyDelivery& operator=(const TKeyDelivery&) = delete;
+};

@@ -2,6 +2,7 @@
 // order, and the message loop.
 
 #include "app/U_Cropping.h"
+#include "app/U_Cropping_Keys.h"
 #include "app/U_Cropping_Startup.h"
 
 #include "config/U_Options.h"
@@ -19,6 +20,14 @@ public:
     bool notify(QObject* receiver, QEvent* event) override
     {
         bool result = false;
+        // A key goes first to the window, then to its focused control; the main
+        // window's key commands take the control as the key's first receiver.
+        const QEvent::Type t = event->type();
+        if ((t == QEvent::KeyPress || t == QEvent::KeyRelease) && receiver->isWidgetType()) {
+            const TKeyDelivery delivery(receiver);
+            RunGuarded([&] { result = QApplication::notify(receiver, event); });
+            return result;
+        }
         RunGuarded([&] { result = QApplication::notify(receiver, event); });
         return result;
     }

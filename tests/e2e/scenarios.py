@@ -350,8 +350,14 @@ def save(s):
     sx, sy = SIGNATURE_FRAME_AT_ZOOM_1
     app.drag(3 + sx + 117, sy + 23, 3 + sx + 117 + 60, sy + 23 + 200)
     wait_frame(app, "Firma.", sx + 60, sy + 200)
-    app.save()
+    # All by keyboard this time: Enter opens the name dialog, Enter takes the
+    # offered prefix. The save then runs once: no second name dialog follows.
+    app.press_for("Return", "^Nome per il file da salvare$")
+    s.x.key("Return")
     target = saved(s, "RossiFirma.jpg")
+    time.sleep(2)
+    check(not s.x.visible("^Nome per il file da salvare$"),
+          "Enter in the main window asked for a file name again after the save")
     raw, sig = check_saved_jpeg(target, (236, 47), SIGNATURE_LIMIT)
     check(sig.grey_spread() < 4, "the saved signature is not grey")
     check(sorted(os.listdir(s.home.desktop)) == ["RossiFirma.jpg", "RossiFoto.jpg"],
