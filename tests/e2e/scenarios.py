@@ -270,7 +270,7 @@ def framing(s):
     time.sleep(0.2)
     s.x.type("Ritaglio")
     s.x.key("Return")
-    wait_for("RitaglioFoto.jpg", lambda: os.path.isfile(os.path.join(s.home.desktop, "RitaglioFoto.jpg")))
+    check_saved_jpeg(saved(s, "RitaglioFoto.jpg"), (260, 315), PHOTO_LIMIT)
     check(app.quit() == 0, "the program did not end cleanly")
 
 
@@ -282,8 +282,51 @@ def slider_values(app):
 
 
 def saved(s, name):
+    """The output file once the save is over, and the INI file at rest after it."""
     path = os.path.join(s.home.desktop, name)
-    return wait_for(name, lambda: os.path.isfile(path) and os.path.getsize(path) > 0 and path)
+
+    def read():
+        try:
+            with open(path, "rb") as f:
+                return f.read()
+        except OSError:
+            return None
+
+    def final():
+        # The compression loop rewrites the file until it fits, then the density
+        # step writes it once more; a file at rest with its density set is done.
+        a = read()
+        if not a:
+            return None
+        time.sleep(0.5)
+        if a != read():
+            return None
+        if a[13:18] == b"\x01\x00\xc8\x00\xc8":
+            return True
+        time.sleep(3)
+        return a == read()
+
+    wait_for(name, final)
+    # The save command stores the slider values right after the file.
+    wait_for("the INI file at rest", lambda: ini_at_rest(s.home))
+    return path
+
+
+def ini_at_rest(home):
+    def stamp():
+        try:
+            st = os.stat(home.ini)
+            return st.st_ino, st.st_mtime_ns, st.st_size
+        except OSError:
+            return None
+    a = stamp()
+    time.sleep(0.5)
+    return a == stamp()
+
+
+def save_as(s, app, prefix=None, name=None):
+    app.save(prefix)
+    return saved(s, name or prefix.strip() + "Foto.jpg")
 
 
 def sliders(s):
@@ -292,32 +335,31 @@ def sliders(s):
     app.open_file(pic)
     enter_photo_mode(app)
     crop_photo(app, 100, 50)
-    app.save("base")
-    base = decode_jpeg(saved(s, "baseFoto.jpg")).mean()
+    base = decode_jpeg(save_as(s, app, "base")).mean()
     check(slider_values(app) == [0, 0, 0, 0, 0], "untouched sliders stored as %r" % slider_values(app))
 
     # Luminosità dragged by its handle to the right.
     hx = SLIDER_X + SLIDER_W // 2
     app.drag(hx, SLIDER_Y[0], hx + 40, SLIDER_Y[0])
-    app.save("luce")
+    luce = save_as(s, app, "luce")
     v = slider_values(app)
     check(20 <= v[0] <= 100 and v[1:] == [0, 0, 0, 0], "after dragging Luminosità the stored values are %r" % v)
-    lit = decode_jpeg(saved(s, "luceFoto.jpg")).mean()
+    lit = decode_jpeg(luce).mean()
     check(luminance(lit) > luminance(base) + 10, "Luminosità %d did not brighten the photo: %r then %r"
           % (v[0], base, lit))
 
     # The keys: L picks Luminosità, C Contrasto, D Definizione; the arrows step by one.
     app.key("l", "Right", "Right", "Right", "c", "Left", "Left", "Left", "Left", "Left", "d", "Right", "Right")
-    app.save("tasti")
+    tasti = save_as(s, app, "tasti")
     w = slider_values(app)
     check(w == [v[0] + 3, -5, 0, 0, 2], "after the arrow keys the stored values are %r, expected %r"
           % (w, [v[0] + 3, -5, 0, 0, 2]))
-    keyed = decode_jpeg(saved(s, "tastiFoto.jpg"))
-    check(keyed.differs(decode_jpeg(saved(s, "luceFoto.jpg")), 12) > 1000,
+    keyed = decode_jpeg(tasti)
+    check(keyed.differs(decode_jpeg(luce), 12) > 1000,
           "contrast and sharpness left the saved photo as it was")
     # The arrows stop at the ends of a slider's range.
     app.key("d", *["Right"] * 5)
-    app.save("massimo")
+    save_as(s, app, "massimo")
     check(slider_values(app)[4] == 3, "Definizione went past 3: %r" % slider_values(app))
     check(app.quit() == 0, "the program did not end cleanly")
 
@@ -330,8 +372,7 @@ def save(s):
     app.open_file(pic)
     enter_photo_mode(app)
     f = crop_photo(app, 100, 50)
-    app.save("  Rossi ")
-    target = saved(s, "RossiFoto.jpg")
+    target = save_as(s, app, "  Rossi ")
     raw, photo = check_saved_jpeg(target, (260, 315), PHOTO_LIMIT)
     check(near(photo.mean()[:2], expected_crop_colour(f), 8), "the saved photo is not the framed part")
     # The noisy crop does not fit at quality 100: the limit was reached by lowering it.
@@ -374,7 +415,7 @@ def restart(s):
     enter_photo_mode(app)
     crop_photo(app, 100, 50)
     app.key("l", *["Right"] * 10, "e", *["Right"] * 20)
-    app.save("uno")
+    save_as(s, app, "uno")
     check(slider_values(app) == [10, 0, 0, 20, 0], "stored photo retouch %r" % slider_values(app))
     s.x.xdo("windowmove", "--sync", app.win, 40, 30)
     wait_for("the window at 40, 30", lambda: app.geometry()[:2] == (40, 30))
@@ -389,10 +430,10 @@ def restart(s):
     enter_photo_mode(app)
     # The first crop of the run takes the stored retouch values.
     f = crop_photo(app, -60, 30)
-    app.save("due")
+    due = save_as(s, app, "due")
     check(slider_values(app) == [10, 0, 0, 20, 0],
           "the stored retouch was not brought back: %r" % slider_values(app))
-    due = decode_jpeg(saved(s, "dueFoto.jpg")).mean()
+    due = decode_jpeg(due).mean()
     plain = expected_crop_colour(f)
     check(luminance(due) > luminance((plain[0], plain[1], 96)) + 4,
           "the photo of the second run is not brightened: %r for %r" % (due, plain))
@@ -402,9 +443,9 @@ def restart(s):
     app.key("1")
     wait_for("the photo mode", lambda: mode_is(app, "foto"))
     time.sleep(0.5)
-    app.save("tre")
+    tre = save_as(s, app, "tre")
     check(frame(app, "Foto.") == f, "the photo frame came back as %r, stored %r" % (frame(app, "Foto."), f))
-    tre = decode_jpeg(saved(s, "treFoto.jpg")).mean()
+    tre = decode_jpeg(tre).mean()
     check(near(tre, due, 3), "the returned frame cut another part: %r then %r" % (due, tre))
     check(app.quit() == 0, "the program did not end cleanly")
 
