@@ -1,9 +1,11 @@
 // The main window's whole save of a slot (quality loop, 200 dpi marking, the
-// working copy and the output written whole, the output read back for the
+// working copy and the output written whole, the output's pixels for the
 // slot) against the same number of plain libjpeg-turbo encodes in memory,
-// measured in the same run.
+// measured in the same run; the in-memory part and the file writes alone
+// beside it.
 #include "app/U_Cropping_Save.h"
 #include "jpegmeta/JpegSave.h"
+#include "jpegmeta/SafeFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -164,6 +166,25 @@ void BM_InMemory(benchmark::State& state, Case& c)
     }
 }
 
+// The save's two file writes alone (the working copy without waiting for the
+// disk, the output replaced durably), with the bytes of the case's save: the
+// part of the whole save that no encoder can shorten.
+void BM_FileWrites(benchmark::State& state, Case& c)
+{
+    TSlotJpeg jpeg;
+    if (!EncodeSlotJpeg(c.crop, c.limit, jpeg, nullptr)) {
+        state.SkipWithError("encode failed");
+        return;
+    }
+    const std::string out = Folder().filePath(QStringLiteral("BenchWrite.jpg")).toStdString();
+    const std::string tmp = Folder().filePath(QStringLiteral("BenchTmp.jpg")).toStdString();
+    for (auto _ : state) {
+        WriteFileWhole(tmp, jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
+        if (!WriteFileWhole(out, jpeg.Marked.data(), jpeg.Marked.size()))
+            state.SkipWithError("write failed");
+    }
+}
+
 void BM_RawEncodes(benchmark::State& state, Case& c)
 {
     if (c.attempts == 0) {
@@ -179,9 +200,11 @@ void BM_RawEncodes(benchmark::State& state, Case& c)
 
 BENCHMARK_CAPTURE(BM_RawEncodes, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_InMemory, foto, Photo())->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-// The save decodes and writes its working copy on a second thread: the CPU
-// column counts the whole process.
+// The CPU column of the saves counts the whole process, kernel work for the
+// files included, whichever thread does it.
 BENCHMARK_CAPTURE(BM_WholeSave, foto, Photo())
+    ->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_FileWrites, foto, Photo())
     ->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_RawEncodes, firma, Signature())
     ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
@@ -189,9 +212,11 @@ BENCHMARK_CAPTURE(BM_InMemory, firma, Signature())
     ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK_CAPTURE(BM_WholeSave, firma, Signature())
     ->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK_CAPTURE(BM_FileWrites, firma, Signature())
+    ->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->Repetitions(5)->ReportAggregatesOnly();
 
 // Prints the ratios against the reference once every benchmark has run,
-// from the medians: CPU time (the whole save counts both of its threads) and
+// from the medians: CPU time (for the saves, the whole process's) and
 // wall time, which is what the user waits for.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -224,7 +249,7 @@ int main(int argc, char** argv)
             continue;
         std::printf("%-6s quality reached %d after %d encodes (limit %d bytes)\n", c->name, c->quality, c->attempts,
                     c->limit);
-        for (const char* b : {"BM_InMemory/", "BM_WholeSave/"}) {
+        for (const char* b : {"BM_InMemory/", "BM_WholeSave/", "BM_FileWrites/"}) {
             const auto t = reporter.times.find(b + which);
             if (t != reporter.times.end())
                 std::printf("  %-20s %.3f x (CPU), %.3f x (wall) the same number of raw libjpeg-turbo encodes\n",

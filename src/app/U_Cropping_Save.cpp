@@ -17,7 +17,6 @@
 #include <QPushButton>
 
 #include <cerrno>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -135,27 +134,22 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     res.Attempts = jpeg.Attempts;
     if (!made)
         return res;
-    // The slot shows the output file's own pixels: the bytes that go to the
-    // disk are decoded while the disk takes them, so the wait for the flush
-    // and the decode overlap; they are dropped when the write fails. The
-    // working copy is scratch that only this run reads: replaced in one step
-    // like the output, but not worth waiting for the disk.
-    QImage decoded;
+    // The working copy is scratch that only this run reads: replaced in one
+    // step like the output, but not worth waiting for the disk. The slot then
+    // shows the output file's own pixels, which the encoder that made the
+    // file gives without decoding it. Both writes and the pixels run in turn:
+    // with the pixels that cheap, a second thread beside the writes costs more
+    // (its start, and the two writes contending for the disk) than it saves.
     const std::string tmpName = tmpFile.isEmpty() ? std::string() : LocalPath(tmpFile);
-    TJpegPrepared& encoder = ThreadJpegPrepared(); // the one EncodeSlotJpeg's loop used
-    std::thread decoder([&decoded, &jpeg, &tmpName, &encoder] {
-        if (!tmpName.empty())
-            WriteFileWhole(tmpName, jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
-        decoded = DecodeToQImage(jpeg.Marked, &encoder);
-    });
+    if (!tmpName.empty())
+        WriteFileWhole(tmpName, jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
     std::string why;
     int err = 0;
-    const bool written = WriteFileWhole(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size(), &why, &err);
-    decoder.join();
-    if (!written) {
+    if (!WriteFileWhole(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size(), &why, &err)) {
         res.Error = ItalianOsReason(err, FromLocal(why));
         return res;
     }
+    QImage decoded = DecodeToQImage(jpeg.Marked, &ThreadJpegPrepared()); // the encoder EncodeSlotJpeg used
     res.Saved = true;
     res.Size = static_cast<qint64>(jpeg.Marked.size());
     res.Written = std::move(decoded);
