@@ -21,7 +21,7 @@ W, H = 1200, 1000
 CLICK = (300, 360)                 # a point on the view, client coordinates
 PHOTO_FRAME_AT_ZOOM_1 = (170, 205)  # 259 x 314 frame centred in the 599 x 725 view
 SIGNATURE_FRAME_AT_ZOOM_1 = (182, 339)
-GREEN = (0x16, 0x6D, 0x14)          # the active slot frame ($146D16 is B G R)
+GREEN = (0x16, 0x6D, 0x14)          # the active slot's frame: TColor $146D16 as red, green, blue
 
 
 def near(a, b, tol):
@@ -556,7 +556,11 @@ def main():
         print("usage: scenarios.py {%s}" % ",".join(SCENARIOS))
         return 2
     name = sys.argv[1]
-    s = Session(name)
+    try:
+        s = Session(name)
+    except Failure as e:
+        log("FAILED: %s" % e)
+        return 1
     ok = False
     try:
         SCENARIOS[name](s)
