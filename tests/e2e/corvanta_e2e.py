@@ -588,10 +588,17 @@ class Session:
     """A temporary folder, an X server and the tools to watch the program."""
 
     def __init__(self, name):
-        for tool in ("xdotool", "xwd", "djpeg", "cjpeg", "exiftool"):
-            check(shutil.which(tool), "%s is missing (tools/setup.sh installs it)" % tool)
         self.dir = tempfile.mkdtemp(prefix="corvanta-e2e-%s-" % name)
-        self.xserver = XServer(self.dir)
+        # Only a missing X server skips; every other missing tool is a failure.
+        try:
+            self.xserver = XServer(self.dir)
+        except SystemExit:
+            shutil.rmtree(self.dir, ignore_errors=True)
+            raise
+        for tool in ("xdotool", "xwd", "djpeg", "cjpeg", "exiftool"):
+            if not shutil.which(tool):
+                self.xserver.stop()
+                raise Failure("%s is missing (tools/setup.sh installs it)" % tool)
         self.x = X(self.xserver.display)
         self.home = Home(os.path.join(self.dir, "home"))
         self.apps = []
