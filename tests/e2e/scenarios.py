@@ -8,6 +8,7 @@ written to disk.
 
 import os
 import select
+import signal
 import struct
 import subprocess
 import sys
@@ -556,6 +557,8 @@ def main():
         print("usage: scenarios.py {%s}" % ",".join(SCENARIOS))
         return 2
     name = sys.argv[1]
+    # A run stopped from outside (ctest's timeout) still ends its X server and program.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
         s = Session(name)
     except Failure as e:
