@@ -151,7 +151,7 @@ TEST(TwainDib, StripsReceivedStraightIntoThePictureMatchTheBlockFlipAndFixUp)
     const size_t stride = static_cast<size_t>(DibStride(24, 3));
     QImage picture = NewScanPicture(3, 2);
     picture.fill(Qt::black);
-    std::vector<uint8_t> header = MakeBlock(3, 2, 24, {{}, {}});
+    std::vector<uint8_t> header = MakeBlock(3, 2, 24, {{0}, {0}});
     TStripReceiver receiver(picture, static_cast<int64_t>(stride), 24, true, header.data(), 65536);
     TW_MEMORY mem{};
     ASSERT_TRUE(receiver.Next(mem));
