@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QWidget>
 #include <algorithm>
 #include <atomic>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <future>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
@@ -80,11 +82,16 @@ bool WriteScanBitmap(const QImage& picture, const QString& file)
     // working copy of a picture the program holds, and waiting for the disk would cost
     // more than the whole scan.
     static std::atomic<unsigned> serial{0};
-    const QByteArray target = QFile::encodeName(file);
+    // A link is followed, and the file keeps its permissions, as a save in place would.
+    const QFileInfo info(file);
+    const QByteArray target = QFile::encodeName(info.isSymLink() ? info.symLinkTarget() : file);
     const QByteArray aside = target + ".part" + QByteArray::number(::getpid()) + "." + QByteArray::number(++serial);
     const int fd = ::open(aside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
+    struct stat before {};
+    if (::stat(target.constData(), &before) == 0)
+        ::fchmod(fd, before.st_mode & 07777);
     static const uint8_t zeros[4] = {};
     std::vector<iovec> iov;
     iov.reserve(1024);

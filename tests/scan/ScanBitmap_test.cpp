@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -64,6 +65,26 @@ TEST(ScanBitmap, ReadsBackUnchangedWithZeroPaddingAndReplacesTheOldFileCleanly)
     }
     // Each write replaced the last; no part file or set-aside old file stays behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Scansione.bmp"});
+}
+
+TEST(ScanBitmap, AReplacedFileKeepsItsPermissionsAndALinkStaysALink)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString real = dir.filePath("real.bmp");
+    const QString link = dir.filePath("Scansione.bmp");
+    ASSERT_TRUE(WriteScanBitmap(Pattern(4, 2, 1), real));
+    ASSERT_TRUE(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_TRUE(QFile::link(real, link));
+
+    const QImage second = Pattern(6, 3, 2);
+    ASSERT_TRUE(WriteScanBitmap(second, link));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QImage(real).convertToFormat(QImage::Format_BGR888), second);
+    const QFile::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                        QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+                                        QFile::ExeOther;
+    EXPECT_EQ(QFile::permissions(real) & modeBits, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
 }
 
 TEST(ScanBitmap, AFolderThatCannotTakeTheFileFailsAndLeavesNothing)
