@@ -4,9 +4,11 @@
 // encode: the colour conversion and subsampling are libjpeg-turbo's (through
 // TurboJPEG's YUV encoder, which runs the compressor's own converter and
 // downsampler), the edge replication follows the compressor's preprocessing,
-// and the DCT is the accurate integer DCT (jfdctint) written so the compiler
-// can vectorize it. libjpeg itself then entropy-codes and writes the file from
-// the quantized coefficients.
+// and the DCT is the accurate integer DCT (jfdctint, JpegSave_Dct.cpp).
+// Quantization is libjpeg-turbo's too; libjpeg itself then entropy-codes and
+// writes the file from the quantized coefficients, unless a lower bound of
+// the entropy-coded size, counted while quantizing, is already over the
+// caller's limit.
 #include "jpegmeta/JpegSave_Prepared.h"
 
 #include <algorithm>
