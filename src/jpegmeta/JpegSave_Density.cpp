@@ -64,6 +64,27 @@ bool ExifTo200Dpi(const std::vector<uint8_t>& src, std::vector<uint8_t>& dst, st
     return true;
 }
 
+// The loop with a full encode per quality: for a picture the shared-work
+// encoder could not take on (it refuses what the plain encoder refuses, but
+// also fails without memory for its buffers or without TurboJPEG).
+bool PlainJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result)
+{
+    TJpegEncoder& enc = ThreadJpegEncoder();
+    for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
+        if (!enc.Encode(src, q, result.Bytes)) {
+            result = TJpegCompressResult{};
+            return false;
+        }
+        result.Quality = q;
+        result.Attempts = attempt;
+        if (aMaxSize >= 0 && result.Bytes.size() <= size_t(aMaxSize)) {
+            result.Fits = true;
+            break;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int32_t Get_File_Size(const std::string& name)
@@ -79,7 +100,7 @@ bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& re
     result = TJpegCompressResult{};
     TJpegPrepared& enc = ThreadJpegPrepared();
     if (!enc.Prepare(src))
-        return false;
+        return PlainJpegCompress(src, aMaxSize, result);
     for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
         // A quality whose coefficients alone prove it over the limit gets no
         // file. Quality 5 always does: without a fitting quality it is kept.
