@@ -437,8 +437,13 @@ TW_UINT16 TDsmSource::FinishJob()
         return MSG_NULL;
     }
     page_ = std::move(state->Page);
-    page_.Dpi = state->Settings.Dpi;
-    caps_.Feeder = state->Feeder;
+    return ArmTransfer(*state);
+}
+
+TW_UINT16 TDsmSource::ArmTransfer(const TJobState& job)
+{
+    page_.Dpi = job.Settings.Dpi;
+    caps_.Feeder = job.Feeder;
     rowsSent_ = 0;
     State = 6;
     if (dialog_)
@@ -507,13 +512,7 @@ TW_UINT16 TDsmSource::BeginStream()
         page_.SrcStride = p.SrcStride;
         page_.Invert = p.Invert;
     }
-    page_.Dpi = state->Settings.Dpi;
-    caps_.Feeder = state->Feeder;
-    rowsSent_ = 0;
-    State = 6;
-    if (dialog_)
-        dialog_->ShowStatus("Trasferimento dell'immagine...", false);
-    return MSG_XFERREADY;
+    return ArmTransfer(*state);
 }
 
 void TDsmSource::DropPage()

@@ -61,6 +61,9 @@ private:
     void StartScan(bool preview);
     TW_UINT16 FinishJob();
     TW_UINT16 BeginStream();
+    struct TJobState;
+    // State 6 with the page's layout in place: the source answers MSG_XFERREADY.
+    TW_UINT16 ArmTransfer(const TJobState& job);
     bool JobRunning() const;
     bool WaitForRows(int rows);
     TW_UINT16 StreamFailed();
