@@ -29,6 +29,9 @@ struct TBgrPixels {
 // and height and returns the first row (rows `stride` bytes apart, at least
 // width * 3) or null to refuse.
 using TBgrRowsFor = uint8_t* (*)(void* context, int width, int height, size_t& stride);
+// Rows into the TBgrPixels `context` points at, its padding bytes cleared so
+// whole buffers compare equal.
+uint8_t* IntoBgrPixels(void* context, int width, int height, size_t& stride);
 
 // The codec's default quality, used for the first, intermediate save.
 constexpr int kDefaultJpegQuality = 90;

@@ -211,19 +211,20 @@ bool DecodeJpegInto(const uint8_t* data, size_t size, TBgrRowsFor rows, void* co
     return false;
 }
 
+uint8_t* IntoBgrPixels(void* context, int width, int height, size_t& stride)
+{
+    TBgrPixels& px = *static_cast<TBgrPixels*>(context);
+    px.Width = width;
+    px.Height = height;
+    px.Stride = stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    px.Data.assign(px.Stride * size_t(height), 0);
+    return px.Data.data();
+}
+
 bool DecodeJpeg(const uint8_t* data, size_t size, TBgrPixels& out, uint64_t maxPixels, std::string* reason)
 {
     out = TBgrPixels{};
-    // The padding bytes at the row ends stay cleared so whole buffers compare equal.
-    auto rows = [](void* context, int width, int height, size_t& stride) -> uint8_t* {
-        TBgrPixels& px = *static_cast<TBgrPixels*>(context);
-        px.Width = width;
-        px.Height = height;
-        px.Stride = stride = (size_t(width) * 3 + 3) & ~size_t(3);
-        px.Data.assign(px.Stride * size_t(height), 0);
-        return px.Data.data();
-    };
-    if (DecodeJpegInto(data, size, rows, &out, maxPixels, reason))
+    if (DecodeJpegInto(data, size, IntoBgrPixels, &out, maxPixels, reason))
         return true;
     out = TBgrPixels{};
     return false;

@@ -90,19 +90,6 @@ TEST(JpegPrepared, RefusesWhatThePlainEncoderRefuses)
     EXPECT_TRUE(shared.Encode(1, out));
 }
 
-namespace {
-
-uint8_t* IntoPixels(void* context, int width, int height, size_t& stride)
-{
-    TBgrPixels& px = *static_cast<TBgrPixels*>(context);
-    px.Width = width;
-    px.Height = height;
-    px.Stride = stride = (size_t(width) * 3 + 3) & ~size_t(3);
-    px.Data.assign(px.Stride * size_t(height), 0);
-    return px.Data.data();
-}
-
-} // namespace
 
 TEST(JpegPrepared, GivesTheDecodersPixelsOfItsLastFile)
 {
@@ -122,7 +109,7 @@ TEST(JpegPrepared, GivesTheDecodersPixelsOfItsLastFile)
                 ASSERT_TRUE(shared.Encode(q, file));
                 TBgrPixels want, got;
                 ASSERT_TRUE(DecodeJpeg(file.data(), file.size(), want));
-                if (!shared.DecodeLast(file.data(), file.size(), IntoPixels, &got))
+                if (!shared.DecodeLast(file.data(), file.size(), IntoBgrPixels, &got))
                     continue; // not available here; the caller decodes
                 ++shortcuts;
                 ASSERT_EQ(got.Data, want.Data) << s.w << "x" << s.h << " kind " << int(kind) << " quality " << q;
@@ -142,18 +129,18 @@ TEST(JpegPrepared, AnswersOnlyForItsOwnLastFile)
     ASSERT_TRUE(shared.Encode(80, q80));
     ASSERT_TRUE(shared.Encode(70, q70));
     TBgrPixels px;
-    EXPECT_FALSE(shared.DecodeLast(q80.data(), q80.size(), IntoPixels, &px)); // an earlier file
+    EXPECT_FALSE(shared.DecodeLast(q80.data(), q80.size(), IntoBgrPixels, &px)); // an earlier file
     EXPECT_TRUE(px.Data.empty());
     std::vector<uint8_t> marked;
     ASSERT_TRUE(ChangeJpeg200Dpi(q70, marked));
     ASSERT_EQ(marked.size(), q70.size());
 #if defined(__SSE2__)
-    EXPECT_TRUE(shared.DecodeLast(marked.data(), marked.size(), IntoPixels, &px)); // density alone differs
+    EXPECT_TRUE(shared.DecodeLast(marked.data(), marked.size(), IntoBgrPixels, &px)); // density alone differs
 #endif
     marked[marked.size() / 2] ^= 1;
-    EXPECT_FALSE(shared.DecodeLast(marked.data(), marked.size(), IntoPixels, &px));
+    EXPECT_FALSE(shared.DecodeLast(marked.data(), marked.size(), IntoBgrPixels, &px));
     ASSERT_TRUE(shared.Prepare(pic.View())); // a new picture: nothing encoded yet
-    EXPECT_FALSE(shared.DecodeLast(q70.data(), q70.size(), IntoPixels, &px));
+    EXPECT_FALSE(shared.DecodeLast(q70.data(), q70.size(), IntoBgrPixels, &px));
 }
 
 TEST(JpegPrepared, PassesOverOnlyQualitiesThatCannotFit)
