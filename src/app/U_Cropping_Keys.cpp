@@ -7,6 +7,7 @@
 #include "app/U_Cropping_Startup.h"
 
 #include "config/U_Savecfg.h"
+#include "jpegmeta/SafeFile.h"
 #include "platform/Rounding.h"
 #include "retouch/OrImage.h"
 #include "view/KeyState.h"
@@ -286,6 +287,7 @@ void TFormCrop::FormClose()
 
 void TFormCrop::FormDestroy()
 {
+    FinishFileWork(); // the working copies still on their way to the disk
     qApp->removeEventFilter(this);
     imTwain = QImage();
     BmpFotoBuffer1 = QImage();

@@ -134,22 +134,20 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     res.Attempts = jpeg.Attempts;
     if (!made)
         return res;
-    // The working copy is scratch that only this run reads: replaced in one
-    // step like the output, but not worth waiting for the disk. The slot then
-    // shows the output file's own pixels, which the encoder that made the
-    // file gives without decoding it. Both writes and the pixels run in turn:
-    // with the pixels that cheap, a second thread beside the writes costs more
-    // (its start, and the two writes contending for the disk) than it saves.
-    const std::string tmpName = tmpFile.isEmpty() ? std::string() : LocalPath(tmpFile);
-    if (!tmpName.empty())
-        WriteFileWhole(tmpName, jpeg.Compressed.data(), jpeg.Compressed.size(), nullptr, nullptr, false);
-    std::string why;
-    int err = 0;
-    if (!WriteFileWhole(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size(), &why, &err)) {
-        res.Error = ItalianOsReason(err, FromLocal(why));
+    // The output goes to the disk on the file worker while this thread takes
+    // the slot's pixels, which the encoder that made the file gives without
+    // decoding it. The working copy is scratch that only this run reads:
+    // replaced in one step like the output, but after it, so the user waits
+    // for the output alone.
+    std::future<TFileWriteResult> written = StartFileWrite(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size());
+    if (!tmpFile.isEmpty())
+        WriteFileWholeLater(LocalPath(tmpFile), std::move(jpeg.Compressed));
+    QImage decoded = DecodeToQImage(jpeg.Marked, &ThreadJpegPrepared()); // the encoder EncodeSlotJpeg used
+    const TFileWriteResult w = written.get();
+    if (!w.Ok) {
+        res.Error = ItalianOsReason(w.Errno, FromLocal(w.Reason));
         return res;
     }
-    QImage decoded = DecodeToQImage(jpeg.Marked, &ThreadJpegPrepared()); // the encoder EncodeSlotJpeg used
     res.Saved = true;
     res.Size = static_cast<qint64>(jpeg.Marked.size());
     res.Written = std::move(decoded);

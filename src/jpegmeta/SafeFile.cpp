@@ -2,12 +2,120 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
+
+// One thread for the file work nobody has to wait for: the scratch copies
+// and the folder flushes behind finished renames. It is started on first use
+// and drains its queue before the program ends.
+class TFileWorker {
+public:
+    ~TFileWorker()
+    {
+        if (!Owned())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Stop = true;
+        }
+        Wake.notify_one();
+        if (Thread.joinable())
+            Thread.join();
+    }
+
+    void Post(std::function<void()> job)
+    {
+        // A forked child has no worker (and maybe a lock the worker held at
+        // the fork): it does the work itself.
+        if (!Owned()) {
+            job();
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            if (!Thread.joinable())
+                Thread = std::thread([this] { Run(); });
+            Jobs.push_back(std::move(job));
+        }
+        Wake.notify_one();
+    }
+
+    // A folder flush already waiting covers any rename done before it starts.
+    void PostFolderFlush(const std::string& dir)
+    {
+        if (Owned()) {
+            std::lock_guard<std::mutex> lock(Mutex);
+            if (!PendingFolders.insert(dir).second)
+                return;
+        }
+        Post([this, dir] {
+            if (Owned()) {
+                std::lock_guard<std::mutex> lock(Mutex);
+                PendingFolders.erase(dir);
+            }
+            const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dfd >= 0) {
+                ::fsync(dfd);
+                ::close(dfd);
+            }
+        });
+    }
+
+    void Finish()
+    {
+        if (!Owned())
+            return;
+        std::unique_lock<std::mutex> lock(Mutex);
+        Idle.wait(lock, [this] { return Jobs.empty() && !Busy; });
+    }
+
+private:
+    bool Owned() const { return ::getpid() == Owner; }
+
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(Mutex);
+        for (;;) {
+            Wake.wait(lock, [this] { return Stop || !Jobs.empty(); });
+            if (Jobs.empty()) // stopping, with nothing left to do
+                return;
+            std::function<void()> job = std::move(Jobs.front());
+            Jobs.pop_front();
+            Busy = true;
+            lock.unlock();
+            job();
+            lock.lock();
+            Busy = false;
+            if (Jobs.empty())
+                Idle.notify_all();
+        }
+    }
+
+    const pid_t Owner = ::getpid();
+    std::mutex Mutex;
+    std::condition_variable Wake, Idle;
+    std::deque<std::function<void()>> Jobs;
+    std::set<std::string> PendingFolders;
+    bool Busy = false, Stop = false;
+    std::thread Thread;
+};
+
+TFileWorker& Worker()
+{
+    static TFileWorker worker;
+    return worker;
+}
 
 bool Fail(int err, std::string* reason, int* errnoOut)
 {
@@ -101,14 +209,34 @@ bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, 
         ::unlink(tmp.c_str());
         return Fail(err, reason, errnoOut);
     }
-    // Make the rename itself durable; a failure here changes nothing the
-    // caller could act on, the file is already complete under its name.
-    if (!durable)
-        return true;
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    // The new name's own durability: a failure here changes nothing the
+    // caller could act on, as the file is already complete under its name,
+    // so the caller need not wait for it either.
+    if (durable)
+        Worker().PostFolderFlush(dir);
     return true;
+}
+
+std::future<TFileWriteResult> StartFileWrite(std::string fileName, const void* data, size_t size)
+{
+    auto done = std::make_shared<std::promise<TFileWriteResult>>();
+    std::future<TFileWriteResult> result = done->get_future();
+    Worker().Post([done, name = std::move(fileName), data, size] {
+        TFileWriteResult r;
+        r.Ok = WriteFileWhole(name, data, size, &r.Reason, &r.Errno);
+        done->set_value(std::move(r));
+    });
+    return result;
+}
+
+void WriteFileWholeLater(std::string fileName, std::vector<uint8_t> bytes)
+{
+    Worker().Post([name = std::move(fileName), data = std::move(bytes)] {
+        WriteFileWhole(name, data.data(), data.size(), nullptr, nullptr, false);
+    });
+}
+
+void FinishFileWork()
+{
+    Worker().Finish();
 }

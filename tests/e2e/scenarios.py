@@ -381,8 +381,11 @@ def save(s):
     write_ppm(ppm, photo.width, photo.height, photo.data)
     q100 = subprocess.run(["cjpeg", "-quality", "100", ppm], stdout=subprocess.PIPE, check=True).stdout
     check(len(q100) > PHOTO_LIMIT, "test picture too plain to prove the size limit (%d bytes)" % len(q100))
-    # The working copy differs from the output only in the density bytes.
-    tmp = open(os.path.join(s.home.ini_dir, "Foto.jpg"), "rb").read()
+    # The working copy differs from the output only in the density bytes; it
+    # reaches the disk just after the output.
+    tmp_path = os.path.join(s.home.ini_dir, "Foto.jpg")
+    wait_for("the working copy", lambda: os.path.isfile(tmp_path))
+    tmp = open(tmp_path, "rb").read()
     check(len(tmp) == len(raw) and tmp[:13] == raw[:13] and tmp[18:] == raw[18:],
           "the output is not the compressed working copy with a new density")
 

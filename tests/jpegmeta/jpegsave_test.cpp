@@ -188,6 +188,24 @@ TEST(Density, ExifFilesGetTheirResolutionTagsSetOrInserted)
     EXPECT_EQ(Get_File_Size(dir.File("out.jpg")), -1);
 }
 
+// Scratch copies written behind the caller's back: in the order posted, the
+// last one wins, a folder that is missing costs nothing but that copy, and
+// FinishFileWork really waits for all of them.
+TEST(SafeFile, LaterWritesLandInOrder)
+{
+    TempDir dir;
+    const std::string scratch = dir.File("Foto.jpg");
+    for (int i = 1; i <= 20; ++i)
+        WriteFileWholeLater(scratch, Bytes(size_t(1000 * i), uint8_t(i)));
+    WriteFileWholeLater(dir.File("no/folder/Firma.jpg"), Bytes(10, 1));
+    const Bytes out(4000, 3);
+    ASSERT_TRUE(WriteFileWhole(dir.File("RossiFoto.jpg"), out.data(), out.size()));
+    FinishFileWork();
+    EXPECT_EQ(ReadBytes(scratch), Bytes(20000, 20));
+    EXPECT_EQ(ReadBytes(dir.File("RossiFoto.jpg")), out);
+    EXPECT_EQ(Listing(dir.path), (std::vector<std::string>{"Foto.jpg", "RossiFoto.jpg"}));
+}
+
 TEST(SafeFile, ReplacesWholeOrLeavesTheTargetAlone)
 {
     TempDir dir;
