@@ -1,10 +1,11 @@
-// libjpeg's accurate integer DCTs reproduced bit for bit: with SSE2 (and AVX2
-// where the processor has it) the way libjpeg-turbo's own SIMD versions
-// compute them (JpegSave_DctSimd.h); otherwise the forward one in plain loops
-// the compiler vectorizes.
+// libjpeg's accurate integer DCTs reproduced bit for bit, and libjpeg-turbo's
+// quantization: with SSE2 (and AVX2 where the processor has it) the way
+// libjpeg-turbo's own SIMD versions compute them (JpegSave_DctSimd.h);
+// otherwise in plain loops the compiler vectorizes.
 #include "jpegmeta/JpegSave_Prepared.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 
 #if defined(__SSE2__)
@@ -15,10 +16,12 @@
 // In JpegSave_DctAvx2.cpp, built for AVX2: run only where the processor has it.
 void ForwardDctBlockRowAvx2(const uint8_t* rows, size_t stride, int wib, int16_t* out);
 void InverseDctBlockRowAvx2(const JCOEF* blocks, int wib, const uint16_t* quant, uint8_t* rows, size_t stride);
+void QuantizeBlocksAvx2(const int16_t* coef, int nblocks, const TDivisors& d, JCOEF* out, TAcCounts& counts);
 namespace {
+// CORVANTA_JPEG_NO_AVX2 keeps to SSE2, so that path can be checked here too.
 bool HaveAvx2()
 {
-    static const bool have = __builtin_cpu_supports("avx2");
+    static const bool have = __builtin_cpu_supports("avx2") && !std::getenv("CORVANTA_JPEG_NO_AVX2");
     return have;
 }
 } // namespace
@@ -34,6 +37,17 @@ void ForwardDctBlockRow(const uint8_t* rows, size_t stride, int wib, int16_t* ou
 #endif
     for (int bx = 0; bx < wib; ++bx)
         simd::ForwardBlocks<simd::S128>(rows + 8 * size_t(bx), stride, out + 64 * size_t(bx));
+}
+
+void QuantizeBlocks(const int16_t* coef, int nblocks, const TDivisors& d, JCOEF* out, TAcCounts& counts)
+{
+#if defined(CORVANTA_JPEG_AVX2)
+    if (HaveAvx2()) {
+        QuantizeBlocksAvx2(coef, nblocks, d, out, counts);
+        return;
+    }
+#endif
+    simd::QuantizeBlocks<simd::S128>(coef, nblocks, d, out, counts);
 }
 
 void InverseDctBlockRow(const JCOEF* blocks, int wib, const uint16_t* quant, uint8_t* rows, size_t stride)
@@ -133,6 +147,20 @@ __attribute__((noinline)) void ColumnPass(const int16_t* __restrict in, int n, i
 }
 
 } // namespace
+
+void QuantizeBlocks(const int16_t* coef, int nblocks, const TDivisors& d, JCOEF* out, TAcCounts& counts)
+{
+    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
+        for (int i = 0; i < 64; ++i) {
+            const int32_t x = coef[i];
+            const uint32_t a = uint32_t(x < 0 ? -x : x) + d.corr[i];
+            const uint32_t q = (((a * d.recip[i]) >> 16) * d.scale[i]) >> 16;
+            out[i] = JCOEF(x < 0 ? -int32_t(q) : int32_t(q));
+            if (i > 0)
+                for (int t = 0; t < 4; ++t)
+                    counts.n[t] += q >= (1u << t) ? 1 : 0;
+        }
+}
 
 void ForwardDctBlockRow(const uint8_t* rows, size_t stride, int wib, int16_t* out, std::vector<int16_t>& scratch)
 {

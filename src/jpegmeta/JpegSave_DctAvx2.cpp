@@ -25,6 +25,10 @@ struct S256 {
     static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
     static V Madd(V a, V b) { return _mm256_madd_epi16(a, b); }
     static V Mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+    static V MulhiU16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+    static V Load16(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    static void Store16(int16_t* p, V a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a); }
     static V Lo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
     static V Hi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
     static V Lo32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
@@ -81,6 +85,11 @@ void ForwardDctBlockRowAvx2(const uint8_t* rows, size_t stride, int wib, int16_t
         simd::ForwardBlocks<simd::S256>(rows + 8 * size_t(bx), stride, out + 64 * size_t(bx));
     if (bx < wib)
         simd::ForwardBlocks<simd::S128>(rows + 8 * size_t(bx), stride, out + 64 * size_t(bx));
+}
+
+void QuantizeBlocksAvx2(const int16_t* coef, int nblocks, const TDivisors& d, JCOEF* out, TAcCounts& counts)
+{
+    simd::QuantizeBlocks<simd::S256>(coef, nblocks, d, out, counts);
 }
 
 void InverseDctBlockRowAvx2(const JCOEF* blocks, int wib, const uint16_t* quant, uint8_t* rows, size_t stride)

@@ -182,6 +182,52 @@ inline void InverseBlocks(const JCOEF* blocks, const typename S::V (&q)[8], int 
         S::StoreSampleRow(rows + size_t(r) * stride, S::Xor(S::Packs16(v[r], v[r]), center));
 }
 
+// libjpeg-turbo's quantization (TDivisors) of `nblocks` blocks, 8 * S::kBlocks
+// coefficients of one block per register, and the AC magnitudes that reach 1,
+// 2, 4 and 8 counted on the way.
+template <class S>
+inline void QuantizeBlocks(const int16_t* coef, int nblocks, const TDivisors& d, JCOEF* out, TAcCounts& counts)
+{
+    using V = typename S::V;
+    constexpr int kLanes = 8 * S::kBlocks, kSteps = 64 / kLanes;
+    V corr[kSteps], recip[kSteps], scale[kSteps];
+    for (int j = 0; j < kSteps; ++j) {
+        corr[j] = S::Load16(reinterpret_cast<const int16_t*>(d.corr) + j * kLanes);
+        recip[j] = S::Load16(reinterpret_cast<const int16_t*>(d.recip) + j * kLanes);
+        scale[j] = S::Load16(reinterpret_cast<const int16_t*>(d.scale) + j * kLanes);
+    }
+    alignas(32) static const int16_t kNotDc[16] = {0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    const V notDc = S::Load16(kNotDc);
+    const V limit[4] = {S::Zero(), S::Set16(1), S::Set16(3), S::Set16(7)};
+    V acc[4] = {S::Zero(), S::Zero(), S::Zero(), S::Zero()};
+    uint64_t total[4] = {};
+    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64) {
+        for (int j = 0; j < kSteps; ++j) {
+            const V x = S::Load16(coef + j * kLanes);
+            const V sign = S::template Sra16<15>(x);
+            V a = S::Sub16(S::Xor(x, sign), sign);
+            a = S::MulhiU16(S::MulhiU16(S::Add16(a, corr[j]), recip[j]), scale[j]);
+            S::Store16(out + j * kLanes, S::Sub16(S::Xor(a, sign), sign));
+            if (j == 0)
+                a = S::And(a, notDc);
+            for (int t = 0; t < 4; ++t)
+                acc[t] = S::Sub16(acc[t], S::CmpGt16(a, limit[t]));
+        }
+        // Each 16-bit lane gains at most 8 a block: widened well before it could overflow.
+        if ((b & 1023) == 1023 || b == nblocks - 1)
+            for (int t = 0; t < 4; ++t) {
+                int32_t lanes[sizeof(V) / 4];
+                const V pairs = S::Madd(acc[t], S::Set16(1));
+                std::memcpy(lanes, &pairs, sizeof lanes);
+                for (int32_t n : lanes)
+                    total[t] += uint64_t(n);
+                acc[t] = S::Zero();
+            }
+    }
+    for (int t = 0; t < 4; ++t)
+        counts.n[t] += total[t];
+}
+
 // One block per 128-bit register (SSE2).
 struct S128 {
     using V = __m128i;
@@ -198,6 +244,10 @@ struct S128 {
     static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
     static V Madd(V a, V b) { return _mm_madd_epi16(a, b); }
     static V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+    static V MulhiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+    static V Load16(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store16(int16_t* p, V a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a); }
     static V Lo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
     static V Hi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
     static V Lo32(V a, V b) { return _mm_unpacklo_epi32(a, b); }

@@ -15,99 +15,8 @@
 #include <cstdint>
 #include <cstring>
 #include <jerror.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
-
-// libjpeg-turbo's quantization: the magnitude rounded to the nearest multiple
-// of the divisor 8 * q (the islow DCT's output is 8 times the true
-// coefficient), halves down, the sign kept. Like libjpeg-turbo it divides by
-// multiplying with a 16-bit reciprocal and rescaling (jcdctmgr.c's
-// compute_reciprocal); for magnitudes below 2^16 that is the exact quotient.
-struct TDivisors {
-    uint16_t recip[64], corr[64], scale[64];
-    void Set(const JQUANT_TBL& table)
-    {
-        for (int i = 0; i < 64; ++i) {
-            const uint32_t divisor = uint32_t(table.quantval[i]) * 8;
-            int b = 0;
-            while ((divisor >> (b + 1)) != 0)
-                ++b;
-            int r = 16 + b;
-            uint32_t fq = (uint32_t(1) << r) / divisor;
-            const uint32_t fr = (uint32_t(1) << r) % divisor;
-            uint32_t c = divisor / 2;
-            if (fr == 0) {
-                fq >>= 1;
-                --r;
-            } else if (fr <= divisor / 2) {
-                ++c;
-            } else {
-                ++fq;
-            }
-            recip[i] = uint16_t(fq);
-            corr[i] = uint16_t(c);
-            scale[i] = uint16_t(1u << (32 - r));
-        }
-    }
-};
-
-// How many of the quantized AC coefficients reach 1, 2, 4 and 8 in magnitude.
-// Each nonzero one is written as a Huffman code of at least the table's
-// shortest length plus its magnitude's bits (1 for 1, 2 from 2, 3 from 4, 4
-// and more from 8), which bounds the entropy-coded size from below.
-struct TAcCounts {
-    uint64_t n[4] = {};
-};
-
-void Quantize(const int16_t* __restrict coef, int nblocks, const TDivisors& d, JCOEF* __restrict out,
-              TAcCounts& counts)
-{
-#if defined(__SSE2__)
-    const __m128i notDc = _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0), ones = _mm_set1_epi16(1);
-    const __m128i limit[4] = {_mm_setzero_si128(), _mm_set1_epi16(1), _mm_set1_epi16(3), _mm_set1_epi16(7)};
-    __m128i wide[4] = {}, acc[4] = {};
-    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64) {
-        for (int i = 0; i < 64; i += 8) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
-            const __m128i sign = _mm_srai_epi16(x, 15);
-            __m128i a = _mm_sub_epi16(_mm_xor_si128(x, sign), sign);
-            a = _mm_add_epi16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.corr + i)));
-            a = _mm_mulhi_epu16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.recip + i)));
-            a = _mm_mulhi_epu16(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d.scale + i)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi16(_mm_xor_si128(a, sign), sign));
-            if (i == 0)
-                a = _mm_and_si128(a, notDc);
-            for (int t = 0; t < 4; ++t)
-                acc[t] = _mm_sub_epi16(acc[t], _mm_cmpgt_epi16(a, limit[t]));
-        }
-        // Each 16-bit lane gains at most 8 a block: widened well before it could overflow.
-        if ((b & 1023) == 1023 || b == nblocks - 1)
-            for (int t = 0; t < 4; ++t) {
-                wide[t] = _mm_add_epi32(wide[t], _mm_madd_epi16(acc[t], ones));
-                acc[t] = _mm_setzero_si128();
-            }
-    }
-    for (int t = 0; t < 4; ++t) {
-        alignas(16) int32_t lanes[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide[t]);
-        counts.n[t] += uint64_t(lanes[0]) + uint64_t(lanes[1]) + uint64_t(lanes[2]) + uint64_t(lanes[3]);
-    }
-#else
-    for (int b = 0; b < nblocks; ++b, coef += 64, out += 64)
-        for (int i = 0; i < 64; ++i) {
-            const int32_t x = coef[i];
-            const uint32_t a = uint32_t(x < 0 ? -x : x) + d.corr[i];
-            const uint32_t q = (((a * d.recip[i]) >> 16) * d.scale[i]) >> 16;
-            out[i] = JCOEF(x < 0 ? -int32_t(q) : int32_t(q));
-            if (i > 0)
-                for (int t = 0; t < 4; ++t)
-                    counts.n[t] += q >= (1u << t) ? 1 : 0;
-        }
-#endif
-}
 
 // The shortest code of a Huffman table.
 int ShortestCode(const JHUFF_TBL* table)
@@ -249,7 +158,7 @@ bool TJpegPrepared::Impl::Write(int quality, size_t maxBytes)
         for (size_t r = 0; r < rows; ++r)
             k.rows[r] = reinterpret_cast<JBLOCKROW>(k.quantized.data() + r * size_t(k.wib) * 64);
         TAcCounts counts;
-        Quantize(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data(), counts);
+        QuantizeBlocks(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data(), counts);
         bits += uint64_t(ShortestCode(cinfo.ac_huff_tbl_ptrs[ci.ac_tbl_no])) * counts.n[0] + counts.n[0] +
                 counts.n[1] + counts.n[2] + counts.n[3];
         for (int i = 0; i < 64; ++i)

@@ -55,6 +55,51 @@ struct TJpegPrepared::Impl {
                                    boolean writable);
 };
 
+// libjpeg-turbo's quantization: the magnitude rounded to the nearest multiple
+// of the divisor 8 * q (the islow DCT's output is 8 times the true
+// coefficient), halves down, the sign kept. Like libjpeg-turbo it divides by
+// multiplying with a 16-bit reciprocal and rescaling (jcdctmgr.c's
+// compute_reciprocal); for magnitudes below 2^16 that is the exact quotient.
+struct TDivisors {
+    uint16_t recip[64], corr[64], scale[64];
+    void Set(const JQUANT_TBL& table)
+    {
+        for (int i = 0; i < 64; ++i) {
+            const uint32_t divisor = uint32_t(table.quantval[i]) * 8;
+            int b = 0;
+            while ((divisor >> (b + 1)) != 0)
+                ++b;
+            int r = 16 + b;
+            uint32_t fq = (uint32_t(1) << r) / divisor;
+            const uint32_t fr = (uint32_t(1) << r) % divisor;
+            uint32_t c = divisor / 2;
+            if (fr == 0) {
+                fq >>= 1;
+                --r;
+            } else if (fr <= divisor / 2) {
+                ++c;
+            } else {
+                ++fq;
+            }
+            recip[i] = uint16_t(fq);
+            corr[i] = uint16_t(c);
+            scale[i] = uint16_t(1u << (32 - r));
+        }
+    }
+};
+
+// How many of the quantized AC coefficients reach 1, 2, 4 and 8 in magnitude.
+// Each nonzero one is written as a Huffman code of at least the table's
+// shortest length plus its magnitude's bits (1 for 1, 2 from 2, 3 from 4, 4
+// and more from 8), which bounds the entropy-coded size from below.
+struct TAcCounts {
+    uint64_t n[4] = {};
+};
+
+// Quantizes `nblocks` blocks of coefficients (as ForwardDctBlockRow makes
+// them) into `out` and adds their AC magnitudes to `counts`.
+void QuantizeBlocks(const int16_t* coef, int nblocks, const TDivisors& d, JCOEF* out, TAcCounts& counts);
+
 // The accurate integer forward DCT of libjpeg (jfdctint.c), bit for bit, over
 // one row of `wib` blocks: 8 rows of samples `stride` apart in, wib blocks of
 // 64 coefficients (natural order, 8 times the true values) out. `scratch` is
