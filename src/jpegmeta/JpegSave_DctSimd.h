@@ -202,6 +202,8 @@ inline void QuantizeBlocks(const int16_t* coef, int nblocks, const TDivisors& d,
     V acc[4] = {S::Zero(), S::Zero(), S::Zero(), S::Zero()};
     uint64_t total[4] = {};
     for (int b = 0; b < nblocks; ++b, coef += 64, out += 64) {
+        // Unrolled whole, so the counters stay in registers.
+#pragma GCC unroll 8
         for (int j = 0; j < kSteps; ++j) {
             const V x = S::Load16(coef + j * kLanes);
             const V sign = S::template Sra16<15>(x);
@@ -210,6 +212,7 @@ inline void QuantizeBlocks(const int16_t* coef, int nblocks, const TDivisors& d,
             S::Store16(out + j * kLanes, S::Sub16(S::Xor(a, sign), sign));
             if (j == 0)
                 a = S::And(a, notDc);
+#pragma GCC unroll 4
             for (int t = 0; t < 4; ++t)
                 acc[t] = S::Sub16(acc[t], S::CmpGt16(a, limit[t]));
         }
