@@ -1,67 +1,33 @@
 #include "jpegmeta/SafeFile.h"
 
+#include "jpegmeta/WorkerThread.h"
+
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <set>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
 // One thread for the file work nobody has to wait for: the scratch copies
-// and the folder flushes behind finished renames. It is started on first use
-// and drains its queue before the program ends.
-class TFileWorker {
+// and the folder flushes behind finished renames. It drains its queue before
+// the program ends.
+class TFileWorker : public TWorkerThread {
 public:
-    ~TFileWorker()
-    {
-        if (!Owned())
-            return;
-        {
-            std::lock_guard<std::mutex> lock(Mutex);
-            Stop = true;
-        }
-        Wake.notify_one();
-        if (Thread.joinable())
-            Thread.join();
-    }
-
-    void Post(std::function<void()> job)
-    {
-        // A forked child has no worker (and maybe a lock the worker held at
-        // the fork): it does the work itself.
-        if (!Owned()) {
-            job();
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> lock(Mutex);
-            if (!Thread.joinable())
-                Thread = std::thread([this] { Run(); });
-            Jobs.push_back(std::move(job));
-        }
-        Wake.notify_one();
-    }
-
     // A folder flush already waiting covers any rename done before it starts.
     void PostFolderFlush(const std::string& dir)
     {
         if (Owned()) {
-            std::lock_guard<std::mutex> lock(Mutex);
+            std::lock_guard<std::mutex> lock(FoldersMutex);
             if (!PendingFolders.insert(dir).second)
                 return;
         }
         Post([this, dir] {
             if (Owned()) {
-                std::lock_guard<std::mutex> lock(Mutex);
+                std::lock_guard<std::mutex> lock(FoldersMutex);
                 PendingFolders.erase(dir);
             }
             const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -72,43 +38,9 @@ public:
         });
     }
 
-    void Finish()
-    {
-        if (!Owned())
-            return;
-        std::unique_lock<std::mutex> lock(Mutex);
-        Idle.wait(lock, [this] { return Jobs.empty() && !Busy; });
-    }
-
 private:
-    bool Owned() const { return ::getpid() == Owner; }
-
-    void Run()
-    {
-        std::unique_lock<std::mutex> lock(Mutex);
-        for (;;) {
-            Wake.wait(lock, [this] { return Stop || !Jobs.empty(); });
-            if (Jobs.empty()) // stopping, with nothing left to do
-                return;
-            std::function<void()> job = std::move(Jobs.front());
-            Jobs.pop_front();
-            Busy = true;
-            lock.unlock();
-            job();
-            lock.lock();
-            Busy = false;
-            if (Jobs.empty())
-                Idle.notify_all();
-        }
-    }
-
-    const pid_t Owner = ::getpid();
-    std::mutex Mutex;
-    std::condition_variable Wake, Idle;
-    std::deque<std::function<void()>> Jobs;
+    std::mutex FoldersMutex;
     std::set<std::string> PendingFolders;
-    bool Busy = false, Stop = false;
-    std::thread Thread;
 };
 
 TFileWorker& Worker()
@@ -219,14 +151,11 @@ bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, 
 
 std::future<TFileWriteResult> StartFileWrite(std::string fileName, const void* data, size_t size)
 {
-    auto done = std::make_shared<std::promise<TFileWriteResult>>();
-    std::future<TFileWriteResult> result = done->get_future();
-    Worker().Post([done, name = std::move(fileName), data, size] {
+    return Worker().Run([name = std::move(fileName), data, size] {
         TFileWriteResult r;
         r.Ok = WriteFileWhole(name, data, size, &r.Reason, &r.Errno);
-        done->set_value(std::move(r));
+        return r;
     });
-    return result;
 }
 
 void WriteFileWholeLater(std::string fileName, std::vector<uint8_t> bytes)

@@ -1,0 +1,54 @@
+#pragma once
+// A thread that runs posted work in order, started on first use and kept for
+// the next piece of work, so that handing work over costs a wake-up instead
+// of a thread's start.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <sys/types.h>
+#include <unistd.h>
+#include <thread>
+
+class TWorkerThread {
+public:
+    TWorkerThread() = default;
+    TWorkerThread(const TWorkerThread&) = delete;
+    TWorkerThread& operator=(const TWorkerThread&) = delete;
+    // Finishes the work posted so far, then ends the thread.
+    ~TWorkerThread();
+
+    // Work posted from one thread runs in the order posted. In a forked
+    // child, which has no worker (and maybe a lock the worker held at the
+    // fork), it runs at once on the caller's thread.
+    void Post(std::function<void()> job);
+
+    // Runs f on the worker; its result comes through the future.
+    template <class F>
+    auto Run(F f) -> std::future<decltype(f())>
+    {
+        auto task = std::make_shared<std::packaged_task<decltype(f())()>>(std::move(f));
+        auto result = task->get_future();
+        Post([task] { (*task)(); });
+        return result;
+    }
+
+    // Returns once every piece of work posted so far is done.
+    void Finish();
+
+    // False in a forked child of the process that made the worker.
+    bool Owned() const;
+
+private:
+    void Loop();
+
+    const pid_t Owner = ::getpid();
+    std::mutex Mutex;
+    std::condition_variable Wake, Idle;
+    std::deque<std::function<void()>> Jobs;
+    bool Busy = false, Stop = false;
+    std::thread Thread;
+};
