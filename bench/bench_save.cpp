@@ -164,7 +164,7 @@ void BM_InMemory(benchmark::State& state, Case& c)
         if (!EncodeSlotJpeg(c.crop, c.limit, jpeg, nullptr))
             state.SkipWithError("encode failed");
         QImage px;
-        if (!ThreadJpegPrepared().DecodeLast(jpeg.Marked.data(), jpeg.Marked.size(), rows, &px))
+        if (!DecodeLastSaved(jpeg.Marked.data(), jpeg.Marked.size(), rows, &px))
             DecodeJpegInto(jpeg.Marked.data(), jpeg.Marked.size(), rows, &px);
         benchmark::DoNotOptimize(px.constBits());
     }

@@ -33,9 +33,10 @@ QString FromLocal(const std::string& text)
 }
 
 // Decodes straight into the picture the slot will hold: no second buffer, no
-// copy, no clearing of memory the decoder overwrites anyway. The encoder that
-// made the file, when given, yields the same pixels without decoding.
-QImage DecodeToQImage(const std::vector<uint8_t>& jpeg, TJpegPrepared* encoder = nullptr)
+// copy, no clearing of memory the decoder overwrites anyway. For the file the
+// size-limited save just made, its encoders yield the same pixels without
+// decoding.
+QImage DecodeToQImage(const std::vector<uint8_t>& jpeg, bool justSaved = false)
 {
     QImage img;
     auto rows = [](void* context, int width, int height, size_t& stride) -> uint8_t* {
@@ -46,7 +47,7 @@ QImage DecodeToQImage(const std::vector<uint8_t>& jpeg, TJpegPrepared* encoder =
         stride = static_cast<size_t>(target.bytesPerLine());
         return target.bits();
     };
-    if (encoder && encoder->DecodeLast(jpeg.data(), jpeg.size(), rows, &img))
+    if (justSaved && DecodeLastSaved(jpeg.data(), jpeg.size(), rows, &img))
         return img;
     if (!DecodeJpegInto(jpeg.data(), jpeg.size(), rows, &img))
         return QImage();
@@ -142,7 +143,7 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     std::future<TFileWriteResult> written = StartFileWrite(LocalPath(target), jpeg.Marked.data(), jpeg.Marked.size());
     if (!tmpFile.isEmpty())
         WriteFileWholeLater(LocalPath(tmpFile), std::move(jpeg.Compressed));
-    QImage decoded = DecodeToQImage(jpeg.Marked, &ThreadJpegPrepared()); // the encoder EncodeSlotJpeg used
+    QImage decoded = DecodeToQImage(jpeg.Marked, true);
     const TFileWriteResult w = written.get();
     if (!w.Ok) {
         res.Error = ItalianOsReason(w.Errno, FromLocal(w.Reason));

@@ -74,6 +74,10 @@ public:
 
     // False for an empty or oversized picture (nothing is then prepared).
     bool Prepare(const TBgrView& img);
+    // Prepared with another encoder's picture without redoing its work: the
+    // two can then encode at the same time on two threads. `other` must stay
+    // prepared with that picture while this one encodes from it.
+    bool ShareFrom(const TJpegPrepared& other);
     // quality 1..100, after a successful Prepare.
     bool Encode(int quality, std::vector<uint8_t>& out);
     // The same when the file fits maxBytes; when its quantized coefficients
@@ -96,8 +100,12 @@ private:
 };
 
 // The calling thread's shared-work encoder. SaveJpegCompress (from pixels)
-// encodes with it, so afterwards its DecodeLast answers for the encoding kept.
+// prepares the picture with it.
 TJpegPrepared& ThreadJpegPrepared();
+
+// DecodeLast of the encoders SaveJpegCompress (from pixels) used on this
+// thread: the pixels of the file it kept, without decoding it.
+bool DecodeLastSaved(const uint8_t* data, size_t size, TBgrRowsFor rows, void* context);
 
 // Decodes a JPEG to BGR pixels. Refuses pictures of more than maxPixels
 // (checked from the frame header before any pixel memory is taken) and data

@@ -1,6 +1,7 @@
 // The falling-quality loop, the 200 dots-per-inch marking and the size query.
 #include "jpegmeta/JpegSave.h"
 #include "jpegmeta/SafeFile.h"
+#include "jpegmeta/WorkerThread.h"
 #include "jpegmeta/dyExif.h"
 
 #include <cstdint>
@@ -95,26 +96,93 @@ int32_t Get_File_Size(const std::string& name)
     return int32_t(uint32_t(uint64_t(st.st_size) & 0xFFFFFFFFu));
 }
 
+namespace {
+
+// The encoder the background worker uses for the second quality of each
+// pair, on behalf of the calling thread (which waits for it before going on).
+TJpegPrepared& SecondEncoder()
+{
+    thread_local TJpegPrepared second;
+    return second;
+}
+
+// Attempt n (1..20) encodes quality 105 - 5n. A quality whose coefficients
+// alone prove it over the limit gets no file; quality 5 always does: without
+// a fitting quality it is kept.
+bool EncodeAttempt(TJpegPrepared& enc, int attempt, int aMaxSize, std::vector<uint8_t>& bytes)
+{
+    const size_t within = attempt == 20 ? SIZE_MAX : aMaxSize < 0 ? 0 : size_t(aMaxSize);
+    return enc.EncodeWithin(105 - 5 * attempt, within, bytes);
+}
+
+} // namespace
+
+bool DecodeLastSaved(const uint8_t* data, size_t size, TBgrRowsFor rows, void* context)
+{
+    return ThreadJpegPrepared().DecodeLast(data, size, rows, context) ||
+           SecondEncoder().DecodeLast(data, size, rows, context);
+}
+
 bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& result)
 {
     result = TJpegCompressResult{};
+    // The worker's help (a second encoder, then the file) is wanted within a
+    // fraction of a millisecond: it starts waking while the picture is prepared.
+    BackgroundWorker().WakeUp();
     TJpegPrepared& enc = ThreadJpegPrepared();
     if (!enc.Prepare(src))
         return PlainJpegCompress(src, aMaxSize, result);
-    for (int q = 100, attempt = 1; attempt <= 20; q -= 5, ++attempt) {
-        // A quality whose coefficients alone prove it over the limit gets no
-        // file. Quality 5 always does: without a fitting quality it is kept.
-        const size_t within = attempt == 20 ? SIZE_MAX : aMaxSize < 0 ? 0 : size_t(aMaxSize);
-        if (!enc.EncodeWithin(q, within, result.Bytes)) {
+    auto fits = [aMaxSize](const std::vector<uint8_t>& bytes) {
+        return !bytes.empty() && aMaxSize >= 0 && bytes.size() <= size_t(aMaxSize);
+    };
+    // Quality 100 is tried alone: most signatures and plain pictures fit at
+    // once. Below it the qualities go in pairs, the lower one encoded at the
+    // same time by a second encoder on the helper thread from the same
+    // coefficients; the results are still taken in falling order, so the file
+    // kept is the one the plain loop would keep, after about half the wait.
+    TJpegPrepared& second = SecondEncoder();
+    bool sharing = false;
+    for (int attempt = 1; attempt <= 20;) {
+        const bool pair = attempt > 1 && attempt < 20 && (sharing || (sharing = second.ShareFrom(enc)));
+        std::vector<uint8_t> lower;
+        std::future<bool> lowerDone;
+        if (pair)
+            lowerDone = BackgroundWorker().Run(
+                [&second, &lower, attempt, aMaxSize] { return EncodeAttempt(second, attempt + 1, aMaxSize, lower); });
+        bool made = false;
+        try {
+            made = EncodeAttempt(enc, attempt, aMaxSize, result.Bytes);
+        } catch (...) {
+            if (pair)
+                lowerDone.wait(); // `lower` and `second` are in use until then
+            throw;
+        }
+        const bool lowerMade = pair ? lowerDone.get() : false;
+        if (!made) {
             result = TJpegCompressResult{};
             return false;
         }
-        result.Quality = q;
+        result.Quality = 105 - 5 * attempt;
         result.Attempts = attempt;
-        if (!result.Bytes.empty() && aMaxSize >= 0 && result.Bytes.size() <= size_t(aMaxSize)) {
+        if (fits(result.Bytes)) {
             result.Fits = true;
             break;
         }
+        ++attempt;
+        if (!pair)
+            continue;
+        if (!lowerMade) {
+            result = TJpegCompressResult{};
+            return false;
+        }
+        result.Bytes = std::move(lower);
+        result.Quality = 105 - 5 * attempt;
+        result.Attempts = attempt;
+        if (fits(result.Bytes)) {
+            result.Fits = true;
+            break;
+        }
+        ++attempt;
     }
     return true;
 }

@@ -109,6 +109,7 @@ void TJpegPrepared::Impl::Transform(TComp& k)
     for (int by = 0; by < k.hib; ++by)
         ForwardDctBlockRow(k.plane.data() + size_t(k.stride) * size_t(by) * 8, size_t(k.stride), k.wib,
                            k.coef.data() + size_t(by) * size_t(k.wib) * 64, rowPass);
+    k.source = k.coef.data();
 }
 
 bool TJpegPrepared::Impl::Prepare(const TBgrView& img)
@@ -158,7 +159,7 @@ bool TJpegPrepared::Impl::Write(int quality, size_t maxBytes)
         for (size_t r = 0; r < rows; ++r)
             k.rows[r] = reinterpret_cast<JBLOCKROW>(k.quantized.data() + r * size_t(k.wib) * 64);
         TAcCounts counts;
-        QuantizeBlocks(k.coef.data(), k.wib * k.hib, divisors, k.quantized.data(), counts);
+        QuantizeBlocks(k.source, k.wib * k.hib, divisors, k.quantized.data(), counts);
         bits += uint64_t(ShortestCode(cinfo.ac_huff_tbl_ptrs[ci.ac_tbl_no])) * counts.n[0] + counts.n[0] +
                 counts.n[1] + counts.n[2] + counts.n[3];
         for (int i = 0; i < 64; ++i)
@@ -214,6 +215,26 @@ TJpegPrepared::~TJpegPrepared() = default;
 const std::string& TJpegPrepared::LastError() const { return d->lastError; }
 
 bool TJpegPrepared::Prepare(const TBgrView& img) { return d->Prepare(img); }
+
+bool TJpegPrepared::ShareFrom(const TJpegPrepared& other)
+{
+    Impl& m = *d;
+    const Impl& o = *other.d;
+    m.lastError.clear();
+    m.prepared = m.written = false;
+    if (!o.prepared || &o == &m)
+        return m.Fail(o.prepared ? "an encoder cannot share with itself" : "no picture prepared");
+    m.width = o.width;
+    m.height = o.height;
+    for (int c = 0; c < 3; ++c) {
+        m.comp[c].wib = o.comp[c].wib;
+        m.comp[c].hib = o.comp[c].hib;
+        m.comp[c].stride = o.comp[c].stride;
+        m.comp[c].source = o.comp[c].source;
+    }
+    m.prepared = true;
+    return true;
+}
 
 bool TJpegPrepared::Encode(int quality, std::vector<uint8_t>& out)
 {

@@ -17,6 +17,7 @@ struct TJpegPrepared::Impl {
         int stride = 0;
         std::vector<uint8_t> plane;
         std::vector<int16_t> coef;
+        const int16_t* source = nullptr; // the coefficients encoded: coef's, or a shared encoder's
         // The coefficients quantized for the encode under way, and the
         // block rows libjpeg reads them through.
         std::vector<JCOEF> quantized;

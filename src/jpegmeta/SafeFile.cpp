@@ -6,47 +6,37 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// One thread for the file work nobody has to wait for: the scratch copies
-// and the folder flushes behind finished renames. It drains its queue before
-// the program ends.
-class TFileWorker : public TWorkerThread {
-public:
-    // A folder flush already waiting covers any rename done before it starts.
-    void PostFolderFlush(const std::string& dir)
-    {
-        if (Owned()) {
-            std::lock_guard<std::mutex> lock(FoldersMutex);
-            if (!PendingFolders.insert(dir).second)
-                return;
-        }
-        Post([this, dir] {
-            if (Owned()) {
-                std::lock_guard<std::mutex> lock(FoldersMutex);
-                PendingFolders.erase(dir);
-            }
-            const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dfd >= 0) {
-                ::fsync(dfd);
-                ::close(dfd);
-            }
-        });
-    }
-
-private:
-    std::mutex FoldersMutex;
-    std::set<std::string> PendingFolders;
-};
-
-TFileWorker& Worker()
+// The new name's durability is left to the background worker. A folder flush
+// already waiting covers any rename done before it starts.
+void PostFolderFlush(const std::string& dir)
 {
-    static TFileWorker worker;
-    return worker;
+    // Never destroyed: the worker may still flush while the program ends.
+    static std::mutex mutex;
+    static auto& pending = *new std::set<std::string>;
+    TWorkerThread& worker = BackgroundWorker();
+    if (worker.Owned()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!pending.insert(dir).second)
+            return;
+    }
+    worker.Post([&worker, dir] {
+        if (worker.Owned()) {
+            std::lock_guard<std::mutex> lock(mutex);
+            pending.erase(dir);
+        }
+        const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+    });
 }
 
 bool Fail(int err, std::string* reason, int* errnoOut)
@@ -145,13 +135,13 @@ bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, 
     // caller could act on, as the file is already complete under its name,
     // so the caller need not wait for it either.
     if (durable)
-        Worker().PostFolderFlush(dir);
+        PostFolderFlush(dir);
     return true;
 }
 
 std::future<TFileWriteResult> StartFileWrite(std::string fileName, const void* data, size_t size)
 {
-    return Worker().Run([name = std::move(fileName), data, size] {
+    return BackgroundWorker().Run([name = std::move(fileName), data, size] {
         TFileWriteResult r;
         r.Ok = WriteFileWhole(name, data, size, &r.Reason, &r.Errno);
         return r;
@@ -160,12 +150,12 @@ std::future<TFileWriteResult> StartFileWrite(std::string fileName, const void* d
 
 void WriteFileWholeLater(std::string fileName, std::vector<uint8_t> bytes)
 {
-    Worker().Post([name = std::move(fileName), data = std::move(bytes)] {
+    BackgroundWorker().Post([name = std::move(fileName), data = std::move(bytes)] {
         WriteFileWhole(name, data.data(), data.size(), nullptr, nullptr, false);
     });
 }
 
 void FinishFileWork()
 {
-    Worker().Finish();
+    BackgroundWorker().Finish();
 }

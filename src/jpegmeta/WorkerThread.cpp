@@ -1,6 +1,16 @@
 #include "jpegmeta/WorkerThread.h"
 
+#include <chrono>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+TWorkerThread& BackgroundWorker()
+{
+    static TWorkerThread worker;
+    return worker;
+}
 
 TWorkerThread::~TWorkerThread()
 {
@@ -31,8 +41,15 @@ void TWorkerThread::Post(std::function<void()> job)
         if (!Thread.joinable())
             Thread = std::thread([this] { Loop(); });
         Jobs.push_back(std::move(job));
+        Pending.store(true, std::memory_order_release);
     }
     Wake.notify_one();
+}
+
+void TWorkerThread::WakeUp()
+{
+    if (Owned())
+        Post([] {});
 }
 
 void TWorkerThread::Finish()
@@ -47,11 +64,22 @@ void TWorkerThread::Loop()
 {
     std::unique_lock<std::mutex> lock(Mutex);
     for (;;) {
+        if (Jobs.empty() && !Stop) {
+            lock.unlock();
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(250);
+            while (!Pending.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until) {
+#if defined(__SSE2__)
+                _mm_pause();
+#endif
+            }
+            lock.lock();
+        }
         Wake.wait(lock, [this] { return Stop || !Jobs.empty(); });
         if (Jobs.empty()) // stopping, with nothing left to do
             return;
         std::function<void()> job = std::move(Jobs.front());
         Jobs.pop_front();
+        Pending.store(!Jobs.empty(), std::memory_order_relaxed);
         Busy = true;
         lock.unlock();
         job();

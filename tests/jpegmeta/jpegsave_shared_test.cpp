@@ -169,31 +169,38 @@ TEST(JpegPrepared, PassesOverOnlyQualitiesThatCannotFit)
     EXPECT_GT(passedOver, 0);
 }
 
+// Every quality is the first to fit for some limit, so the files kept come
+// from both of the loop's encoders; the slot's pixels must match either.
 TEST(JpegPrepared, SizeLimitedSaveKeepsThePlainLoopsFile)
 {
     TJpegEncoder plain;
     for (Kind kind : {Kind::Noise, Kind::Photo, Kind::Gradient}) {
         const TBgrPixels pic = Picture(150, 110, kind, 70 + unsigned(kind));
-        std::vector<uint8_t> q100, q5;
-        ASSERT_TRUE(plain.Encode(pic.View(), 100, q100));
-        ASSERT_TRUE(plain.Encode(pic.View(), 5, q5));
-        for (int limit : {-1, 0, int(q5.size()) - 1, int(q5.size()), int(q100.size()) / 2, int(q100.size()) / 4,
-                          int(q100.size()), 1 << 30}) {
+        std::vector<std::vector<uint8_t>> files(21); // by attempt: quality 105 - 5 * attempt
+        for (int a = 1; a <= 20; ++a)
+            ASSERT_TRUE(plain.Encode(pic.View(), 105 - 5 * a, files[size_t(a)]));
+        std::vector<int> limits = {-1, 0, int(files[20].size()) - 1, 1 << 30};
+        for (int a = 1; a <= 20; ++a)
+            limits.push_back(int(files[size_t(a)].size()));
+        for (int limit : limits) {
             // The plain loop: every quality encoded in full until one fits.
-            std::vector<uint8_t> want;
-            int quality = 0;
-            bool fits = false;
-            for (int q = 100; q >= 5 && !fits; q -= 5) {
-                ASSERT_TRUE(plain.Encode(pic.View(), q, want));
-                quality = q;
-                fits = limit >= 0 && want.size() <= size_t(limit);
-            }
+            int attempt = 1;
+            while (attempt < 20 && !(limit >= 0 && files[size_t(attempt)].size() <= size_t(limit)))
+                ++attempt;
+            const std::vector<uint8_t>& want = files[size_t(attempt)];
             TJpegCompressResult r;
             ASSERT_TRUE(SaveJpegCompress(pic.View(), limit, r));
-            EXPECT_EQ(r.Quality, quality) << "kind " << int(kind) << " limit " << limit;
-            EXPECT_EQ(r.Attempts, (100 - quality) / 5 + 1);
-            EXPECT_EQ(r.Fits, fits);
-            EXPECT_EQ(r.Bytes, want) << "kind " << int(kind) << " limit " << limit;
+            EXPECT_EQ(r.Attempts, attempt) << "kind " << int(kind) << " limit " << limit;
+            EXPECT_EQ(r.Quality, 105 - 5 * attempt);
+            EXPECT_EQ(r.Fits, limit >= 0 && want.size() <= size_t(limit));
+            ASSERT_EQ(r.Bytes, want) << "kind " << int(kind) << " limit " << limit;
+#if defined(__SSE2__)
+            TBgrPixels decoded, fromEncoder;
+            ASSERT_TRUE(DecodeJpeg(want.data(), want.size(), decoded));
+            ASSERT_TRUE(DecodeLastSaved(r.Bytes.data(), r.Bytes.size(), IntoBgrPixels, &fromEncoder))
+                << "attempt " << attempt;
+            EXPECT_EQ(fromEncoder.Data, decoded.Data) << "attempt " << attempt;
+#endif
         }
     }
 }
