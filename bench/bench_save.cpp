@@ -1,7 +1,9 @@
 // The main window's whole save of a slot (quality loop, 200 dpi marking, the
-// output written whole while the slot's pixels are taken) against the same number of plain libjpeg-turbo encodes in memory,
-// measured in the same run; the in-memory part and the file writes alone
-// beside it.
+// output written whole while the slot's pixels are taken) against the same
+// number of plain libjpeg-turbo encodes in memory, measured in the same run;
+// the in-memory part and the output's write alone beside it. The save uses
+// the background worker as well, so its CPU time (the whole process's) may
+// exceed its wall time.
 #include "app/U_Cropping_Save.h"
 #include "jpegmeta/JpegSave.h"
 #include "jpegmeta/SafeFile.h"
@@ -138,7 +140,7 @@ void BM_WholeSave(benchmark::State& state, Case& c)
         c.quality = r.Quality;
         c.attempts = r.Attempts;
         benchmark::DoNotOptimize(r.Written.constBits());
-        // What the save leaves to the file worker is done by the time the
+        // What the save leaves to the background worker is done by the time the
         // user saves again; here it would slow the next save instead.
         state.PauseTiming();
         FinishFileWork();
@@ -172,7 +174,7 @@ void BM_InMemory(benchmark::State& state, Case& c)
 
 // The output's durable replacement alone, with the bytes of the case's save:
 // the part of the whole save no encoder can shorten. The folder flush and the
-// working copy, which the save leaves to the file worker, are done between
+// working copy, which the save leaves to the background worker, are done between
 // the runs.
 void BM_FileWrites(benchmark::State& state, Case& c)
 {

@@ -135,7 +135,7 @@ TSlotSaveResult SaveSlotJpeg(const QImage& picture, const QString& target, const
     res.Attempts = jpeg.Attempts;
     if (!made)
         return res;
-    // The output goes to the disk on the file worker while this thread takes
+    // The output goes to the disk on the background worker while this thread takes
     // the slot's pixels, which the encoder that made the file gives without
     // decoding it. The working copy is scratch that only this run reads:
     // replaced in one step like the output, but after it, so the user waits

@@ -20,7 +20,8 @@ bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes, std
 // temporary file is removed and reason receives the OS's description
 // (errnoOut its code).
 // The flush of the folder, which only makes the new name itself survive a
-// power cut, runs on the file worker: the caller does not wait for it.
+// power cut, runs on the background worker (WorkerThread.h): the caller
+// does not wait for it.
 // Without `durable` the flushes to the disk are left out: a scratch file
 // that only this run reads is still replaced in one step, but a crash may
 // lose it, and the save does not wait for the disk.
@@ -33,12 +34,12 @@ struct TFileWriteResult {
     std::string Reason;
 };
 
-// WriteFileWhole (durable) on the file worker, so the caller can do other work
+// WriteFileWhole (durable) on the background worker, so the caller can do other work
 // while the disk is busy. The bytes must stay alive and unchanged until the
 // result has been taken from the future.
 std::future<TFileWriteResult> StartFileWrite(std::string fileName, const void* data, size_t size);
 
-// Replaces a scratch file on the file worker, as WriteFileWhole without
+// Replaces a scratch file on the background worker, as WriteFileWhole without
 // `durable` would; a failure is silent, as nobody waits for the result.
 // Work posted from one thread is done in the order posted.
 void WriteFileWholeLater(std::string fileName, std::vector<uint8_t> bytes);
