@@ -6,6 +6,10 @@
 #include <emmintrin.h>
 #endif
 
+namespace {
+thread_local const TWorkerThread* tCurrentWorker = nullptr;
+} // namespace
+
 TWorkerThread& BackgroundWorker()
 {
     static TWorkerThread worker;
@@ -23,6 +27,11 @@ TWorkerThread::~TWorkerThread()
     Wake.notify_one();
     if (Thread.joinable())
         Thread.join();
+}
+
+bool TWorkerThread::IsCurrent() const
+{
+    return tCurrentWorker == this;
 }
 
 bool TWorkerThread::Owned() const
@@ -54,7 +63,7 @@ void TWorkerThread::WakeUp()
 
 void TWorkerThread::Finish()
 {
-    if (!Owned())
+    if (!Owned() || IsCurrent()) // nothing to wait for, or a wait for itself
         return;
     std::unique_lock<std::mutex> lock(Mutex);
     Idle.wait(lock, [this] { return Jobs.empty() && !Busy; });
@@ -62,6 +71,7 @@ void TWorkerThread::Finish()
 
 void TWorkerThread::Loop()
 {
+    tCurrentWorker = this;
     std::unique_lock<std::mutex> lock(Mutex);
     for (;;) {
         if (Jobs.empty() && !Stop) {

@@ -29,15 +29,23 @@ public:
     // fork), it runs at once on the caller's thread.
     void Post(std::function<void()> job);
 
-    // Runs f on the worker; its result comes through the future.
+    // Runs f on the worker; its result comes through the future. Asked from
+    // work the worker itself is running, f runs at once: the asker would
+    // otherwise wait for itself.
     template <class F>
     auto Run(F f) -> std::future<decltype(f())>
     {
         auto task = std::make_shared<std::packaged_task<decltype(f())()>>(std::move(f));
         auto result = task->get_future();
-        Post([task] { (*task)(); });
+        if (IsCurrent())
+            (*task)();
+        else
+            Post([task] { (*task)(); });
         return result;
     }
+
+    // True on the worker's own thread.
+    bool IsCurrent() const;
 
     // Gets the thread running now, so work posted in the next moments starts
     // at once instead of after a wake-up.
