@@ -132,57 +132,52 @@ bool SaveJpegCompress(const TBgrView& src, int aMaxSize, TJpegCompressResult& re
     TJpegPrepared& enc = ThreadJpegPrepared();
     if (!enc.Prepare(src))
         return PlainJpegCompress(src, aMaxSize, result);
-    auto fits = [aMaxSize](const std::vector<uint8_t>& bytes) {
-        return !bytes.empty() && aMaxSize >= 0 && bytes.size() <= size_t(aMaxSize);
+    auto fail = [&result] {
+        result = TJpegCompressResult{};
+        return false;
+    };
+    // Takes attempt n's file as the one kept so far; true when it fits.
+    auto keep = [&result, aMaxSize](std::vector<uint8_t>& bytes, int n) {
+        result.Bytes = std::move(bytes);
+        result.Quality = 105 - 5 * n;
+        result.Attempts = n;
+        result.Fits = !result.Bytes.empty() && aMaxSize >= 0 && result.Bytes.size() <= size_t(aMaxSize);
+        return result.Fits;
     };
     // Quality 100 is tried alone: most signatures and plain pictures fit at
     // once. Below it the qualities go in pairs, the lower one encoded at the
-    // same time by a second encoder on the helper thread from the same
+    // same time by a second encoder on the background worker from the same
     // coefficients; the results are still taken in falling order, so the file
     // kept is the one the plain loop would keep, after about half the wait.
     TJpegPrepared& second = SecondEncoder();
     bool sharing = false;
     for (int attempt = 1; attempt <= 20;) {
         const bool pair = attempt > 1 && attempt < 20 && (sharing || (sharing = second.ShareFrom(enc)));
-        std::vector<uint8_t> lower;
+        std::vector<uint8_t> upper, lower;
         std::future<bool> lowerDone;
         if (pair)
             lowerDone = BackgroundWorker().Run(
                 [&second, &lower, attempt, aMaxSize] { return EncodeAttempt(second, attempt + 1, aMaxSize, lower); });
         bool made = false;
         try {
-            made = EncodeAttempt(enc, attempt, aMaxSize, result.Bytes);
+            made = EncodeAttempt(enc, attempt, aMaxSize, upper);
         } catch (...) {
             if (pair)
                 lowerDone.wait(); // `lower` and `second` are in use until then
             throw;
         }
-        const bool lowerMade = pair ? lowerDone.get() : false;
-        if (!made) {
-            result = TJpegCompressResult{};
-            return false;
-        }
-        result.Quality = 105 - 5 * attempt;
-        result.Attempts = attempt;
-        if (fits(result.Bytes)) {
-            result.Fits = true;
+        const bool lowerMade = pair && lowerDone.get();
+        if (!made)
+            return fail();
+        if (keep(upper, attempt))
             break;
+        if (pair) {
+            if (!lowerMade)
+                return fail();
+            if (keep(lower, attempt + 1))
+                break;
         }
-        ++attempt;
-        if (!pair)
-            continue;
-        if (!lowerMade) {
-            result = TJpegCompressResult{};
-            return false;
-        }
-        result.Bytes = std::move(lower);
-        result.Quality = 105 - 5 * attempt;
-        result.Attempts = attempt;
-        if (fits(result.Bytes)) {
-            result.Fits = true;
-            break;
-        }
-        ++attempt;
+        attempt += pair ? 2 : 1;
     }
     return true;
 }
