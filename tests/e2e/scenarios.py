@@ -78,6 +78,15 @@ def crop_photo(app, dx, dy):
     return wait_frame(app, "Foto.", fx + dx, fy + dy)
 
 
+def start_with_photo_crop(s):
+    """The program on the source picture, with a photo cropped 100, 50 from
+    the frame's first place; returns the program and the frame."""
+    app = s.start()
+    app.open_file(source_picture(s))
+    enter_photo_mode(app)
+    return app, crop_photo(app, 100, 50)
+
+
 def slot_colour_matches(app, rect, rg, tol=8):
     m = app.shot().mean(*rect)
     return near(m[:2], rg, tol) and m
@@ -331,11 +340,7 @@ def save_as(s, app, prefix=None, name=None):
 
 
 def sliders(s):
-    pic = source_picture(s)
-    app = s.start()
-    app.open_file(pic)
-    enter_photo_mode(app)
-    crop_photo(app, 100, 50)
+    app, _ = start_with_photo_crop(s)
     base = decode_jpeg(save_as(s, app, "base")).mean()
     check(slider_values(app) == [0, 0, 0, 0, 0], "untouched sliders stored as %r" % slider_values(app))
 
@@ -368,11 +373,7 @@ def sliders(s):
 # --- 5 ---------------------------------------------------------------------------------
 
 def save(s):
-    pic = source_picture(s)
-    app = s.start()
-    app.open_file(pic)
-    enter_photo_mode(app)
-    f = crop_photo(app, 100, 50)
+    app, f = start_with_photo_crop(s)
     target = save_as(s, app, "  Rossi ")
     raw, photo = check_saved_jpeg(target, (260, 315), PHOTO_LIMIT)
     check(near(photo.mean()[:2], expected_crop_colour(f), 8), "the saved photo is not the framed part")
@@ -413,11 +414,7 @@ def save(s):
 # --- 6 ---------------------------------------------------------------------------------
 
 def restart(s):
-    pic = source_picture(s)
-    app = s.start()
-    app.open_file(pic)
-    enter_photo_mode(app)
-    crop_photo(app, 100, 50)
+    app, _ = start_with_photo_crop(s)
     app.key("l", *["Right"] * 10, "e", *["Right"] * 20)
     save_as(s, app, "uno")
     check(slider_values(app) == [10, 0, 0, 20, 0], "stored photo retouch %r" % slider_values(app))
@@ -430,7 +427,7 @@ def restart(s):
 
     app = s.start()
     check(app.geometry() == (40, 30, 900, 725), "the window came back at %r" % (app.geometry(),))
-    app.open_file(pic)
+    app.open_file(source_picture(s))
     enter_photo_mode(app)
     # The first crop of the run takes the stored retouch values.
     f = crop_photo(app, -60, 30)
