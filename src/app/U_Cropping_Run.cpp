@@ -6,10 +6,13 @@
 #include "app/U_Cropping_Startup.h"
 
 #include "config/U_Options.h"
+#include "platform/InstallLayoutPaths.h"
 #include "view/U_FtBack.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLocale>
+#include <cstdio>
 
 namespace {
 // The application object lets no exception out of an event handler: the
@@ -58,8 +61,15 @@ int RunCorvanta(int argc, char** argv)
     TCorvantaApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Corvanta"));
     app.setOrganizationName(QStringLiteral("Lodrevan"));
+    // Every window and dialog takes the application's icon; the desktop file name lets
+    // the task bar match the windows to the menu entry.
+    app.setWindowIcon(ProgramIcon());
+    app.setDesktopFileName(QStringLiteral(CORVANTA_APP_ID));
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-    InstallItalianTranslation(app);
+    if (!InstallItalianTranslation(app))
+        std::fputs("corvanta: traduzione italiana di Qt non trovata (pacchetto qt6-translations-l10n): le finestre "
+                   "standard di Qt resteranno in inglese.\n",
+                   stderr);
 
     // Settings path and utility object first: every window below uses them.
     InitOptionsUnit();

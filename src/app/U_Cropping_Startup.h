@@ -37,5 +37,10 @@ bool AskYesNo(QWidget* parent, const QString& text);
 // The dark green style sheet among the program's resources.
 QString LoadStyleSheet();
 
+// The program's icon (our own artwork among the resources) at the sizes window
+// managers and task bars ask for.
+class QIcon;
+QIcon ProgramIcon();
+
 // Qt's own dialogs in Italian when the translation is installed on the system.
 bool InstallItalianTranslation(QCoreApplication& app);
