@@ -10,6 +10,8 @@
 #include "view/U_FtBack.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 #include <QIcon>
 #include <QLocale>
 #include <cstdio>
@@ -77,6 +79,14 @@ int RunCorvanta(int argc, char** argv)
 
     CreateCorvantaWindows();
     QObject::connect(FormCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Picture files handed over by the desktop ("Apri con") load as the FILE command's
+    // choice would, once the loop runs and the window has its size.
+    QStringList files;
+    for (const QString& arg : app.arguments().mid(1))
+        if (QFileInfo(arg).isFile())
+            files << QFileInfo(arg).absoluteFilePath();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, FormCrop, [files] { RunGuarded([&] { FormCrop->LoadImageFiles(files); }); });
     const int rc = app.exec();
     DestroyCorvantaWindows();
     DoneOptionsUnit();
