@@ -46,13 +46,20 @@ std::string LoadErrorText()
     return std::string("Impossibile caricare la libreria ") + TwainDllName + ", acquisizione annullata.";
 }
 
-// A manager that is not installed at all says where it was sought; the loader's own
+// A manager that is not there at all says where it was sought; the loader's own
 // (English) reason would only repeat "No such file".
-std::string MissingManagerText()
+std::string MissingManagerText(const QString& chosenPath)
 {
-    const QStringList folders = ShippedFolders(QString::fromLatin1(TwainDllName), TShippedFolder::PrivateLibrary);
-    return LoadErrorText() + "\rIl gestore dispositivi non è installato: il file " + TwainDllName +
-           " non si trova né in " + folders.value(0).toStdString() + " né in " + folders.value(1).toStdString() + ".";
+    std::string where;
+    if (!chosenPath.isEmpty()) {
+        where = "manca il file " + QDir::toNativeSeparators(chosenPath).toStdString();
+    } else {
+        const QStringList folders =
+            ShippedFolders(QString::fromLatin1(TwainDllName), TShippedFolder::PrivateLibrary);
+        where = std::string("il file ") + TwainDllName + " non si trova né in " + folders.value(0).toStdString() +
+                " né in " + folders.value(1).toStdString();
+    }
+    return LoadErrorText() + "\rIl gestore dispositivi non è installato: " + where + ".";
 }
 
 // One capability MSG_SET with a one-value container, straight to the entry point: the
@@ -91,8 +98,8 @@ bool LoadTwainDLL()
         return false;
     const QString path = TwainDllPath();
     DsmLibrary = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!DsmLibrary && g_dllPath.isEmpty() && !QFileInfo(path).isFile()) {
-        ShowTwainError(ParentWindow, MissingManagerText());
+    if (!DsmLibrary && !QFileInfo(path).isFile()) {
+        ShowTwainError(ParentWindow, MissingManagerText(g_dllPath));
         return false;
     }
     if (!DsmLibrary) {
