@@ -189,6 +189,11 @@ def package_scenario(s, build):
     out = run(os.path.join(source_dir(), "tools", "package.sh"), env=env)
     deb = out.strip().splitlines()[-1]
     check(os.path.isfile(deb) and os.path.basename(deb).startswith("corvanta_"), "package.sh made no package: " + deb)
+    # One version everywhere: the project's, in the package, its file name and the AppStream releases.
+    version = os.environ.get("CORVANTA_VERSION", "")
+    check(version and run("dpkg-deb", "-f", deb, "Version").strip() == version,
+          "the package's version is not the project's %r" % version)
+    check(os.path.basename(deb).startswith("corvanta_%s_" % version), "package file name " + deb)
     fields = run("dpkg-deb", "-f", deb, "Depends", "Recommends")
     for need in ("qt6-translations-l10n", "libsane1", "qt6-image-formats-plugins", "libqt6widgets6", "sane-utils"):
         check(need in fields, "%s is not among the package's relations:\n%s" % (need, fields))
@@ -198,6 +203,8 @@ def package_scenario(s, build):
     run(*apt, "install", "--reinstall", os.path.abspath(deb), env=aptenv)
     try:
         validate_metadata("/usr")
+        with open("/usr/share/metainfo/%s.metainfo.xml" % APP_ID, encoding="utf-8") as f:
+            check('<release version="%s"' % version in f.read(), "no AppStream release for " + version)
         arch = run("dpkg", "--print-architecture").strip()
         multiarch = run("dpkg-architecture", "-qDEB_HOST_MULTIARCH").strip() if shutil.which(
             "dpkg-architecture") else arch
