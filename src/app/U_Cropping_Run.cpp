@@ -11,9 +11,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QTimer>
 #include <QIcon>
 #include <QLocale>
+#include <QTimer>
 #include <cstdio>
 
 namespace {

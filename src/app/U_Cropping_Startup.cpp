@@ -9,11 +9,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
-#include <QLibraryInfo>
-#include <QMessageBox>
 #include <QTranslator>
 
 namespace {

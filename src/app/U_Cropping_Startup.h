@@ -5,6 +5,7 @@
 #include <functional>
 
 class QCoreApplication;
+class QIcon;
 class QWidget;
 
 // Creates the application, the settings path, the style and the three windows
@@ -39,7 +40,6 @@ QString LoadStyleSheet();
 
 // The program's icon (our own artwork among the resources) at the sizes window
 // managers and task bars ask for.
-class QIcon;
 QIcon ProgramIcon();
 
 // Qt's own dialogs in Italian when the translation is installed on the system.

@@ -3,8 +3,9 @@
 // source, driven from the user-interface thread.
 //
 // The source manager is a shared library loaded at run time from the program's folder,
-// or from its private library folder when installed (our own SANE-backed manager). The source talks back only through events that the
-// application's event filter hands to ProcessTWMessage; transfers run inside it.
+// or from its private library folder when installed (our own SANE-backed manager). The
+// source talks back only through events that the application's event filter hands to
+// ProcessTWMessage; transfers run inside it.
 // All state is program-wide and must only be touched from the user-interface thread.
 
 #include "scan/TW_Const.h"

@@ -9,8 +9,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -99,6 +99,7 @@ bool LoadTwainDLL()
     const QString path = TwainDllPath();
     DsmLibrary = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!DsmLibrary && !QFileInfo(path).isFile()) {
+        dlerror(); // the loader's "no such file" is said better below
         ShowTwainError(ParentWindow, MissingManagerText(g_dllPath));
         return false;
     }
