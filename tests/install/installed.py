@@ -23,7 +23,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from corvanta_e2e import (Failure, Session, check, log, skip, source_dir, wait_for)  # noqa: E402
+from corvanta_e2e import (VIEW, Failure, Session, check, gradient, log, make_jpeg, skip, source_dir,  # noqa: E402
+                          wait_for)
 
 APP_ID = "example.lodrevan.Corvanta"
 SCAN_DIALOG = "^Acquisizione - "
@@ -177,6 +178,25 @@ def prefix_scenario(s, build):
     check(not s.x.visible(SCAN_DIALOG, app.proc.pid), "a scan dialog came up without a source manager")
     check(app.alive(), "the program ended after a missing file")
     check(app.quit() == 0, "the program did not end cleanly without its manual and source manager")
+
+    # A picture handed over on the command line, as "Apri con" does, shows in the view.
+    jpg = os.path.join(s.dir, "modulo con spazi.jpg")
+    make_jpeg(jpg, 800, 600, gradient(800, 600, noise=0))
+    launcher = os.path.join(s.dir, "open-with.sh")
+    with open(launcher, "w") as f:
+        f.write("#!/bin/sh\nexec '%s' '%s'\n" % (exe, jpg))
+    os.chmod(launcher, stat.S_IRWXU)
+    app = start(s, launcher, [bindir, "/usr/bin", "/bin"])
+    x, y, w, h = VIEW
+
+    def picture_shown():
+        shot = app.shot()
+        left = shot.mean(x + 40, y + h // 2 - 20, 40, 40)
+        right = shot.mean(x + w - 80, y + h // 2 - 20, 40, 40)
+        return right[0] - left[0] > 150 and abs(right[1] - left[1]) < 20
+
+    wait_for("the picture named on the command line in the view", picture_shown)
+    check(app.quit() == 0, "the program did not end cleanly after opening a file from the command line")
 
 
 def package_scenario(s, build):
