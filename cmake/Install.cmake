@@ -38,6 +38,7 @@ set(CORVANTA_DEBIAN_CHANGELOG "")
 
 # Semicolons would split CMake's list of lines: they travel as a placeholder.
 file(READ ${PROJECT_SOURCE_DIR}/CHANGELOG.md _changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 string(REPLACE ";" "@SEMICOLON@" _changelog "${_changelog}")
 string(REPLACE "\n" ";" _changelog "${_changelog}")
 set(CORVANTA_METAINFO_RELEASES "")
@@ -86,7 +87,8 @@ endif()
 string(STRIP "${CORVANTA_DEBIAN_CHANGELOG}" CORVANTA_DEBIAN_CHANGELOG)
 string(REPLACE "@SEMICOLON@" ";" CORVANTA_DEBIAN_CHANGELOG "${CORVANTA_DEBIAN_CHANGELOG}")
 string(REPLACE "@SEMICOLON@" ";" CORVANTA_METAINFO_RELEASES "${CORVANTA_METAINFO_RELEASES}")
-file(WRITE ${CMAKE_BINARY_DIR}/packaging/changelog "${CORVANTA_DEBIAN_CHANGELOG}\n")
+# Rewritten only when it changes, so a configure step alone recompresses nothing.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog CONTENT "${CORVANTA_DEBIAN_CHANGELOG}\n" @ONLY)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   COMMAND gzip -9nfk ${CMAKE_BINARY_DIR}/packaging/changelog
