@@ -6,10 +6,12 @@
 #include "app/U_Cropping_Startup.h"
 
 #include "config/U_Options.h"
+#include "config/U_Savecfg.h"
 #include "view/U_FtBack.h"
 
 #include <QApplication>
 #include <QLocale>
+#include <QTimer>
 
 namespace {
 // The application object lets no exception out of an event handler: the
@@ -66,6 +68,8 @@ int RunCorvanta(int argc, char** argv)
     app.setStyleSheet(LoadStyleSheet());
 
     CreateCorvantaWindows();
+    // Once the window is on screen: settings that cannot be stored are said at start.
+    QTimer::singleShot(0, FormCrop, [] { WarnIfSettingsUnwritable(FormCrop); });
     QObject::connect(FormCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     const int rc = app.exec();
     DestroyCorvantaWindows();
