@@ -104,6 +104,13 @@ void JpegEmitMessage(j_common_ptr cinfo, int level)
     err->damaged = true;
     (*cinfo->err->format_message)(cinfo, err->damage);
     err->intactRows = IntactRows(reinterpret_cast<j_decompress_ptr>(cinfo));
+    // Nothing sound above the damage: the picture is refused, so the decoder
+    // stops here instead of filling the whole picture (and the coefficients
+    // of a progressive file) with grey first.
+    if (err->intactRows == 0) {
+        std::memcpy(err->message, err->damage, sizeof err->message);
+        FailJpeg(cinfo);
+    }
 }
 
 void JpegProgress(j_common_ptr cinfo)
