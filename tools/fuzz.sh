@@ -12,7 +12,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ $# -lt 2 ]; then
-  sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 read -r -a targets <<<"${FUZZ_TARGETS:-exif dpi profile read_jpeg read_png read_tiff read_gif read_bmp read_qt}"
