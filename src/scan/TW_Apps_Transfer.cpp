@@ -118,6 +118,18 @@ void SetResolution(QWidget* window, uint8_t* header, const TW_IMAGEINFO& info)
         Put32(header + 28, static_cast<uint32_t>(y));
 }
 
+// The picture states the scan's own density, so "Scansione.bmp" prints at its true size;
+// a header without one leaves the picture's default.
+void CarryDensity(const uint8_t* header, QImage& picture)
+{
+    const auto x = static_cast<int32_t>(Get32(header + 24));
+    const auto y = static_cast<int32_t>(Get32(header + 28));
+    if (x > 0)
+        picture.setDotsPerMeterX(x);
+    if (y > 0)
+        picture.setDotsPerMeterY(y);
+}
+
 // Colour table by pixel type; returns the number of entries written.
 uint32_t FillColorTable(QWidget* window, uint8_t* header, TW_INT16 pixelType)
 {
@@ -276,6 +288,7 @@ QImage FixUp(QWidget*, const uint8_t* block, size_t size)
         if (!DibRowToBgr(bits, src, img.scanLine(y), width, lut))
             return QImage();
     }
+    CarryDensity(block, img);
     return img;
 }
 
@@ -360,6 +373,7 @@ void DoMemTransfer(QWidget* window)
             continue;
         }
         SetResolution(window, header, info);
+        CarryDensity(header, picture);
         const uint32_t used = FillColorTable(window, header, info.PixelType);
         Put32(header + 32, used);
         Put32(header + 36, 0);

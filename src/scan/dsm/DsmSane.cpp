@@ -114,6 +114,22 @@ bool GetRange(SANE_Handle h, const char* name, double& lo, double& hi)
     return false;
 }
 
+// Every value of a word-list constraint, or the step of a range (0 when none).
+void Constraint(SANE_Handle h, const char* name, std::vector<double>& list, double& step)
+{
+    list.clear();
+    step = 0;
+    const SANE_Option_Descriptor* d = nullptr;
+    if (FindOption(h, name, &d) < 0)
+        return;
+    auto unfix = [d](SANE_Word w) { return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(w) : double(w); };
+    if (d->constraint_type == SANE_CONSTRAINT_RANGE && d->constraint.range)
+        step = unfix(d->constraint.range->quant);
+    else if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list)
+        for (SANE_Int k = 1; k <= d->constraint.word_list[0]; ++k)
+            list.push_back(unfix(d->constraint.word_list[k]));
+}
+
 std::vector<std::string> StringList(SANE_Handle h, const char* name)
 {
     std::vector<std::string> out;
@@ -497,6 +513,42 @@ void SaneReadCaps(SANE_Handle h, TDeviceCaps& caps)
     GetNumber(h, SANE_NAME_SCAN_BR_X, caps.Right);
     GetNumber(h, SANE_NAME_SCAN_BR_Y, caps.Bottom);
     caps.Feeder = SaneUsesFeeder(h);
+    std::vector<double> list;
+    Constraint(h, SANE_NAME_SCAN_RESOLUTION, caps.ResList, caps.ResStep);
+    Constraint(h, SANE_NAME_SCAN_BR_X, list, caps.AreaStep);
+    caps.Sources = StringList(h, SANE_NAME_SCAN_SOURCE);
+    if (!GetString(h, SANE_NAME_SCAN_SOURCE, caps.Source))
+        caps.Source.clear();
+    double step = 0;
+    Constraint(h, SANE_NAME_BIT_DEPTH, list, step);
+    caps.Depths.clear();
+    for (double d : list)
+        if (d == 8 || d == 16)
+            caps.Depths.push_back(static_cast<int>(d));
+    if (GetNumber(h, SANE_NAME_BIT_DEPTH, v) && (v == 8 || v == 16))
+        caps.Depth = static_cast<int>(v);
+}
+
+double NearestResolution(const TDeviceCaps& caps, double dpi)
+{
+    if (!caps.ResList.empty()) {
+        double best = caps.ResList.front();
+        for (double r : caps.ResList)
+            if (std::fabs(r - dpi) < std::fabs(best - dpi))
+                best = r;
+        return best;
+    }
+    double r = std::max(caps.ResMin, std::min(caps.ResMax, dpi));
+    if (caps.ResStep > 0)
+        r = std::min(caps.ResMax, caps.ResMin + std::round((r - caps.ResMin) / caps.ResStep) * caps.ResStep);
+    return r;
+}
+
+int AreaPixels(double mm, double dpi)
+{
+    // Devices cut the last partial pixel off; the small allowance keeps a length that is
+    // an exact number of pixels from losing one to rounding of the millimetres.
+    return std::max(0, static_cast<int>(mm / 25.4 * dpi + 1e-6));
 }
 
 SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<std::pair<std::string, std::string>>& extra)
@@ -512,8 +564,10 @@ SANE_Status SaneApply(SANE_Handle h, const TScanSettings& s, const std::vector<s
             mode = caps.LineartMode;
         SetString(h, SANE_NAME_SCAN_MODE, mode);
     }
+    if (!s.Source.empty() && !caps.Sources.empty())
+        SetString(h, SANE_NAME_SCAN_SOURCE, s.Source);
     // Without a lineart mode a two-colour page is a grey scan of depth 1.
-    SetNumber(h, SANE_NAME_BIT_DEPTH, s.PixelType == TWPT_BW && !caps.HasLineart ? 1 : 8);
+    SetNumber(h, SANE_NAME_BIT_DEPTH, s.PixelType == TWPT_BW && !caps.HasLineart ? 1 : (s.Depth == 16 ? 16 : 8));
     SetNumber(h, SANE_NAME_SCAN_RESOLUTION, s.Dpi);
     SetNumber(h, SANE_NAME_PREVIEW, s.Preview ? 1 : 0);
     // The bottom-right corner first, so a shrinking area never passes its top-left one.

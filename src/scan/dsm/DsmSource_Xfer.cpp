@@ -205,12 +205,27 @@ TW_UINT16 TDsmSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap)
             return Ok();
         case ICAP_XRESOLUTION:
         case ICAP_YRESOLUTION: {
-            const double dpi = FixValue(v) * UnitsPerInch();
-            // A resolution the device cannot give is refused, not silently changed.
-            if (one->ItemType != TWTY_FIX32 || dpi < caps_.ResMin - 1e-6 || dpi > caps_.ResMax + 1e-6)
+            if (one->ItemType != TWTY_FIX32)
                 return Fail(TWCC_BADVALUE);
-            (cap->Cap == ICAP_XRESOLUTION ? xDpi_ : yDpi_) = dpi;
-            return Ok();
+            const double dpi = FixValue(v) * UnitsPerInch();
+            // A resolution the device cannot give becomes the nearest one it can, and
+            // the user hears of it in the dialog: silently scanning at another one would
+            // mislead.
+            const double nearest = NearestResolution(caps_, dpi);
+            (cap->Cap == ICAP_XRESOLUTION ? xDpi_ : yDpi_) = nearest;
+            if (cap->Cap == ICAP_XRESOLUTION) {
+                askedDpi_ = dpi;
+                resolutionNote_.clear();
+            }
+            if (std::fabs(nearest - dpi) < 1e-3)
+                return Ok();
+            if (cap->Cap == ICAP_XRESOLUTION)
+                resolutionNote_ = QString("La risoluzione di %1 dpi indicata nelle opzioni non è disponibile su "
+                                          "questo scanner: si usa la più vicina, %2 dpi.")
+                                      .arg(dpi, 0, 'f', 0)
+                                      .arg(nearest, 0, 'f', 0);
+            Condition = TWCC_SUCCESS;
+            return TWRC_CHECKSTATUS;
         }
         case ICAP_BITDEPTH: {
             // Each depth belongs to one pixel type here: 24 is colour, 8 grey, 1 two-colour.
@@ -354,9 +369,9 @@ TW_UINT16 TDsmSource::ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* lay)
         if (State < 4 || State > 6)
             return Fail(TWCC_SEQERROR);
         const double k = UnitsPerInch() / 25.4;
-        const TScanSettings a = msg == MSG_GETDEFAULT ? TScanSettings{0, 0, caps_.Left, caps_.Top, caps_.Right,
-                                                                      caps_.Bottom, false}
-                                                      : area_;
+        TScanSettings a = area_;
+        if (msg == MSG_GETDEFAULT)
+            a.Left = caps_.Left, a.Top = caps_.Top, a.Right = caps_.Right, a.Bottom = caps_.Bottom;
         lay->Frame = TW_FRAME{Fix(a.Left * k), Fix(a.Top * k), Fix(a.Right * k), Fix(a.Bottom * k)};
         lay->DocumentNumber = lay->PageNumber = lay->FrameNumber = 1;
         return Ok();
