@@ -33,6 +33,7 @@ TW_BOOL AutoFeedActive = TW_FALSE;
 char TransferFileName[256] = {};
 QVector<QRgb> PaletteHandle;
 unsigned PictureSerial = 0;
+std::function<void(const QImage&)> PictureDelivered;
 
 namespace {
 

@@ -91,6 +91,8 @@ void DeliverPicture(QWidget* window, const uint8_t* block, size_t size)
     if (TargetBitmap && !img.isNull()) {
         *TargetBitmap = std::move(img);
         ++PictureSerial;
+        if (PictureDelivered)
+            PictureDelivered(*TargetBitmap);
     }
 }
 
@@ -417,6 +419,8 @@ void DoMemTransfer(QWidget* window)
             if (TargetBitmap && ReadableDepth(info.BitsPerPixel)) {
                 *TargetBitmap = std::move(picture);
                 ++PictureSerial;
+                if (PictureDelivered)
+                    PictureDelivered(*TargetBitmap);
             }
             if (MessageLevel >= 2)
                 ShowRC_CC(window, TWML_REPORT, "In attesa di trasferimenti", TwFormat("Images\t: %d", count));

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace scantest;
@@ -44,6 +45,15 @@ TEST_F(ScanPath, ColourScanAt200DpiMatchesScanimageAndReachesTheView)
     EXPECT_EQ(window.shown, ref);
     EXPECT_EQ(QImage(window.acqFile).convertToFormat(QImage::Format_BGR888), ref);
     EXPECT_TRUE(window.buttonEnabled);
+    // The file states the scan's 200 dpi (7874 pixels per metre), not a screen's 96.
+    QFile bmp(window.acqFile);
+    ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+    const QByteArray header = bmp.read(54);
+    ASSERT_EQ(header.size(), 54);
+    int32_t ppm[2];
+    std::memcpy(ppm, header.constData() + 38, 8);
+    EXPECT_EQ(ppm[0], 7874);
+    EXPECT_EQ(ppm[1], 7874);
 }
 
 namespace {

@@ -87,8 +87,9 @@ int TAreaView::HitTest(const QPointF& p) const
     const bool side = ((edges & (kLeft | kRight)) && near(p.y(), midY)) || ((edges & (kTop | kBottom)) && near(p.x(), midX));
     if (corner || side)
         return edges;
-    const bool inside = p.x() > tl.x() && p.x() < br.x() && p.y() > tl.y() && p.y() < br.y();
-    return inside ? kInside : 0;
+    // The area moves by its middle handle; a press anywhere else inside draws a new one,
+    // so an area as large as the page never stands in the way of drawing.
+    return near(p.x(), midX) && near(p.y(), midY) ? kInside : 0;
 }
 
 void TAreaView::UpdateCursor(int hit)
@@ -196,4 +197,6 @@ void TAreaView::paintEvent(QPaintEvent*)
         for (int j = 0; j < 3; ++j)
             if (i != 1 || j != 1)
                 p.drawRect(QRectF(xs[i] - kHandle, ys[j] - kHandle, 2 * kHandle, 2 * kHandle));
+    // The move handle is round.
+    p.drawEllipse(a.center(), kHandle + 1, kHandle + 1);
 }

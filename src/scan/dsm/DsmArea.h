@@ -1,6 +1,7 @@
 #pragma once
 // The preview of the scanner's bed with the scan area over it. The user draws the area
-// by pressing and dragging, moves it by its inside and resizes it by its eight handles.
+// by pressing and dragging, moves it by its middle handle and resizes it by the eight
+// handles on its corners and sides.
 // Everything here is in millimetres from the bed's top-left corner; the widget maps
 // them onto itself at one scale, the bed's top-left at its own.
 
@@ -37,8 +38,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
-    // What a press grabs: nothing (a new area), the inside, or a handle; handles are
-    // bit sets of the edges they move.
+    // What a press grabs: nothing (a new area), the middle (a move), or a handle;
+    // handles are bit sets of the edges they move.
     enum Edge { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8, kInside = 16 };
     int HitTest(const QPointF& view) const;
     void UpdateCursor(int hit);
