@@ -280,7 +280,7 @@ TEST_F(ScanFaults, AfterAFailedReadReturnScansAgainAndClosingGivesTheButtonBackA
     auto* bar = d->findChild<QProgressBar*>("PbProgress");
     auto* status = d->findChild<QLabel*>("LbStatus");
     Click(d, "BtScan");
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 12; ++round) {
         ASSERT_TRUE(WaitUntil([&] { return bar->isHidden() && !status->text().contains("in corso"); }, 20000));
         EXPECT_TRUE(status->text().contains("non accetta") || status->text().contains("occupato"))
             << status->text().toStdString();
