@@ -186,7 +186,10 @@ void TAreaView::paintEvent(QPaintEvent*)
     outside.addRect(page);
     QPainterPath inside;
     inside.addRect(a);
-    p.fillPath(outside.subtracted(inside), QColor(0, 0, 0, 90));
+    p.fillPath(outside.subtracted(inside), QColor(0, 0, 0, 140));
+    // Dashes over a white line stay visible on any picture.
+    p.setPen(QPen(Qt::white, 3));
+    p.drawRect(a);
     p.setPen(QPen(kGreen, 2, Qt::DashLine));
     p.drawRect(a);
     p.setPen(QPen(Qt::white, 1));

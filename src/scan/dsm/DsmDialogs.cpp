@@ -234,6 +234,8 @@ void TSourceDialog::SetDevices(const std::vector<TSaneDeviceInfo>& devices, int 
     for (const TSaneDeviceInfo& d : devices)
         scanner_->addItem(DeviceTitle(d), QString::fromStdString(d.Name));
     scanner_->setCurrentIndex(current);
+    setWindowTitle(current >= 0 ? "Acquisizione - " + DeviceTitle(devices[static_cast<size_t>(current)])
+                                : QString("Acquisizione"));
 }
 
 void TSourceDialog::SetCaps(const TDeviceCaps& caps, const TScanSettings& preset)

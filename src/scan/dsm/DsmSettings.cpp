@@ -4,9 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
+#include <QPair>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cstdio>
 
 namespace {
 
@@ -37,25 +38,34 @@ QByteArray Value(const QList<QByteArray>& lines, const QByteArray& key)
     return QByteArray();
 }
 
-// Replaces the key's line or adds it at the end; every other line stays as it was.
-void Store(const QByteArray& key, const QByteArray& value)
+// Replaces the keys' lines or adds them at the end; every other line stays as it was.
+// Written aside and renamed over the old file, so a crash never leaves half a file; not
+// forced to the disk, which on a busy machine would cost more than the scan it follows.
+void Store(const QList<QPair<QByteArray, QByteArray>>& values)
 {
     QList<QByteArray> lines = ReadLines();
-    bool found = false;
-    for (QByteArray& line : lines)
-        if (line.startsWith(key + "=")) {
-            line = key + "=" + value;
-            found = true;
-        }
-    if (!found)
-        lines << key + "=" + value;
-    QDir().mkpath(QFileInfo(SettingsPath()).absolutePath());
-    QSaveFile f(SettingsPath());
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+    for (const auto& kv : values) {
+        bool found = false;
+        for (QByteArray& line : lines)
+            if (line.startsWith(kv.first + "=")) {
+                line = kv.first + "=" + kv.second;
+                found = true;
+            }
+        if (!found)
+            lines << kv.first + "=" + kv.second;
+    }
+    const QString path = SettingsPath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString aside = path + ".part";
+    QFile f(aside);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return;
+    bool ok = true;
     for (const QByteArray& line : lines)
-        f.write(line + "\n");
-    f.commit();
+        ok = f.write(line + "\n") == line.size() + 1 && ok;
+    f.close();
+    if (!ok || ::rename(QFile::encodeName(aside).constData(), QFile::encodeName(path).constData()) != 0)
+        QFile::remove(aside);
 }
 
 // Device names may hold any character; in a key they are percent-encoded.
@@ -68,7 +78,7 @@ QByteArray Key(const char* what, const std::string& device)
 
 std::string StoredDefault() { return Value(ReadLines(), "Predefinito").toStdString(); }
 
-void StoreDefault(const std::string& device) { Store("Predefinito", QByteArray::fromStdString(device)); }
+void StoreDefault(const std::string& device) { Store({{"Predefinito", QByteArray::fromStdString(device)}}); }
 
 TRememberedScan Remembered(const std::string& device)
 {
@@ -97,11 +107,15 @@ TRememberedScan Remembered(const std::string& device)
 
 void Remember(const std::string& device, const TRememberedScan& scan)
 {
+    QList<QPair<QByteArray, QByteArray>> values;
     if (scan.HasArea)
-        Store(Key("Area", device), QByteArray::number(scan.Left, 'f', 2) + "," + QByteArray::number(scan.Top, 'f', 2) +
-                                       "," + QByteArray::number(scan.Right, 'f', 2) + "," +
-                                       QByteArray::number(scan.Bottom, 'f', 2));
+        values.append({Key("Area", device), QByteArray::number(scan.Left, 'f', 2) + "," +
+                                                 QByteArray::number(scan.Top, 'f', 2) + "," +
+                                                 QByteArray::number(scan.Right, 'f', 2) + "," +
+                                                 QByteArray::number(scan.Bottom, 'f', 2)});
     if (scan.ChosenDpi > 0)
-        Store(Key("Risoluzione", device), QByteArray::number(scan.AskedDpi, 'g', 10) + "," +
-                                              QByteArray::number(scan.ChosenDpi, 'g', 10));
+        values.append({Key("Risoluzione", device),
+                       QByteArray::number(scan.AskedDpi, 'g', 10) + "," + QByteArray::number(scan.ChosenDpi, 'g', 10)});
+    if (!values.isEmpty())
+        Store(values);
 }

@@ -307,12 +307,6 @@ void TDsmSource::StartScan(bool preview)
         xDpi_ = yDpi_ = s.Dpi;
         pixelType_ = static_cast<TW_UINT16>(s.PixelType);
         area_ = s;
-        TRememberedScan memory;
-        memory.HasArea = true;
-        memory.Left = s.Left, memory.Top = s.Top, memory.Right = s.Right, memory.Bottom = s.Bottom;
-        memory.AskedDpi = askedDpi_;
-        memory.ChosenDpi = s.Dpi;
-        Remember(device_.Name, memory);
     }
     if (preview) {
         s.Dpi = NearestResolution(caps_, 50.0);
@@ -370,6 +364,15 @@ void TDsmSource::StartScan(bool preview)
         state->Ready = true;
         PostDsmEvent();
     });
+    if (dialog_ && !preview) {
+        // Written while the device reads.
+        TRememberedScan memory;
+        memory.HasArea = true;
+        memory.Left = s.Left, memory.Top = s.Top, memory.Right = s.Right, memory.Bottom = s.Bottom;
+        memory.AskedDpi = askedDpi_;
+        memory.ChosenDpi = s.Dpi;
+        Remember(device_.Name, memory);
+    }
     lastBytes_ = -1;
     sinceProgress_.start();
     if (dialog_)
