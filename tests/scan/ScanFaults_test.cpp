@@ -281,7 +281,8 @@ TEST_F(ScanFaults, AfterAFailedReadReturnScansAgainAndClosingGivesTheButtonBackA
     auto* status = d->findChild<QLabel*>("LbStatus");
     Click(d, "BtScan");
     for (int round = 0; round < 12; ++round) {
-        ASSERT_TRUE(WaitUntil([&] { return bar->isHidden() && !status->text().contains("in corso"); }, 20000));
+        ASSERT_TRUE(WaitUntil([&] { return bar->isHidden() && !status->text().contains("Scansione in corso"); }, 20000))
+            << "round " << round << ": " << status->text().toStdString() << boxes.All().toStdString();
         EXPECT_TRUE(status->text().contains("non accetta") || status->text().contains("occupato"))
             << status->text().toStdString();
         // Return goes to "Scansiona" wherever the failure left the focus.
@@ -290,7 +291,7 @@ TEST_F(ScanFaults, AfterAFailedReadReturnScansAgainAndClosingGivesTheButtonBackA
         QTest::keyClick(focus, Qt::Key_Return);
         ASSERT_NE(status->text(), "-") << "Return did not scan (focus on " << focus->objectName().toStdString() << ")";
     }
-    ASSERT_TRUE(WaitUntil([&] { return bar->isHidden() && !status->text().contains("in corso"); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return bar->isHidden() && !status->text().contains("Scansione in corso"); }, 20000));
     EXPECT_EQ(right->value(), areaRight) << "Return changed the area";
     Click(d, "BtAnnulla");
     // The button comes back with the next events, not after a device that may never end.

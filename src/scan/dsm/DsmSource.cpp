@@ -331,12 +331,13 @@ void TDsmSource::StartScan(bool preview)
     const bool stream = !preview && xferMech_ == TWSX_MEMORY;
     job_ = worker_->Submit([state, session, retired, name, extra, s, stream] {
         if (!session->H) {
-            // The handle given up is closed first where the device allows one at a time;
-            // a close that hangs ends in the device's "busy" below, not in a wait.
-            if (retired)
-                retired->WaitFor(3000);
+            // A device that allows one handle at a time is busy until the handle given
+            // up is closed, which normally follows within milliseconds; one that never
+            // closes is reported busy at once rather than waited for.
             SANE_Handle h = nullptr;
             state->Status = sane_open(name.c_str(), &h);
+            if (state->Status == SANE_STATUS_DEVICE_BUSY && retired && retired->WaitFor(500))
+                state->Status = sane_open(name.c_str(), &h);
             if (state->Status != SANE_STATUS_GOOD) {
                 state->End();
                 state->Ready = true;

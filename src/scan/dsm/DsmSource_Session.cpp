@@ -122,10 +122,11 @@ void TDsmSource::SwitchDevice(int index)
     const std::shared_ptr<TDsmJob> retired = retiredClose_;
     const std::string name = next.Name;
     auto job = worker_->Submit([result, session, retired, name] {
-        if (retired)
-            retired->WaitFor(3000);
+        // Another scanner of the same backend may wait for the one let go to close.
         SANE_Handle h = nullptr;
         result->Status = sane_open(name.c_str(), &h);
+        if (result->Status == SANE_STATUS_DEVICE_BUSY && retired && retired->WaitFor(500))
+            result->Status = sane_open(name.c_str(), &h);
         if (result->Status != SANE_STATUS_GOOD)
             return;
         session->H = h;
