@@ -126,6 +126,14 @@ int main(int argc, char** argv)
                         qPrintable(r(a.signature.box)));
             return 0;
         }
+        if ((c.hasSignature && sigIoU < 0.7) || (!c.hasSignature && a.signature.found)) {
+            const double mm = c.dpi / 25.4;
+            auto box = [mm](const QRect& r) {
+                return QStringLiteral("%1,%2 %3x%4 mm").arg(r.x() / mm, 0, 'f', 0).arg(r.y() / mm, 0, 'f', 0)
+                    .arg(r.width() / mm, 0, 'f', 0).arg(r.height() / mm, 0, 'f', 0);
+            };
+            std::printf("    firma vera %s, trovata %s\n", qPrintable(box(c.signature)), qPrintable(box(a.signature.box)));
+        }
         std::fflush(stdout);
     }
     auto pct = [](int a, int b) { return b ? 100.0 * a / b : 0.0; };

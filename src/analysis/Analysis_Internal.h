@@ -45,8 +45,8 @@ struct SignatureWork {
     cv::Rect box;
     double confidence = 0;
 };
-// ink: the page's ink with photos already left out.
-SignatureWork FindSignature(const WorkPage& page, const cv::Mat& ink, const std::atomic<bool>* cancel);
+// ink: the page's ink with photos already left out; skewDegrees as SkewWork's.
+SignatureWork FindSignature(const WorkPage& page, const cv::Mat& ink, double skewDegrees, const std::atomic<bool>* cancel);
 
 struct SkewWork {
     bool found = false;

@@ -6,9 +6,6 @@
 #include <cmath>
 #include <mutex>
 #include <vector>
-#include <chrono>
-#include <cstdio>
-#define TR(x) std::fprintf(stderr, "%s %.1f\n", x, std::chrono::duration<double,std::milli>(std::chrono::steady_clock::now()-T0).count())
 
 namespace analysis {
 
@@ -143,7 +140,6 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
     static std::once_flag once;
     std::call_once(once, [] { cv::setNumThreads(1); });
     try {
-        auto T0 = std::chrono::steady_clock::now();
         WorkPage page;
         MakeWorkPage(picture, page);
         if (Cancelled(cancel) || LooksInverted(page.grey)) {
@@ -151,7 +147,6 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
             return result;
         }
         const double scale = page.scale;
-        TR("work");
 
         // The photo first: its texture is not ink for the other two stages.
         const std::vector<cv::Rect> patches = SolidPatches(page);
@@ -160,7 +155,6 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
             result.cancelled = true;
             return result;
         }
-        TR("photo");
         // Photographic texture is no ink: every solid patch is left out, found face or not.
         cv::Mat inkNoPhoto = page.ink;
         if (!patches.empty()) {
@@ -188,14 +182,12 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
                 return result;
         }
 
-        TR("skew");
-        SignatureWork signature = FindSignature(page, inkNoPhoto, cancel);
+        SignatureWork signature = FindSignature(page, inkNoPhoto, skew.found ? skew.degrees : 0.0, cancel);
         if (Cancelled(cancel)) {
             result.cancelled = true;
             return result;
         }
 
-        TR("sig");
         if (photo.found) {
             result.photo.found = true;
             result.photo.photo = ToPicture(photo.photo, scale, result.pictureSize);

@@ -47,7 +47,7 @@ bool LooksPrinted(const std::vector<int>& members, const cv::Mat& stats, double 
 
 // Marks every pixel of a straight run of at least len pixels, across (rows)
 // or down (columns): an opening by a line, in one pass.
-void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len)
+void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
 {
     for (int y = 0; y < ink.rows; ++y) {
         const uint8_t* in = ink.ptr<uint8_t>(y);
@@ -73,7 +73,7 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len)
                 ++run[size_t(x)];
                 continue;
             }
-            if (run[size_t(x)] >= len)
+            if (run[size_t(x)] >= lenDown)
                 for (int k = y - run[size_t(x)]; k < y; ++k)
                     rules.at<uint8_t>(k, x) = 255;
             run[size_t(x)] = 0;
@@ -83,16 +83,27 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len)
 
 } // namespace
 
-SignatureWork FindSignature(const WorkPage& page, const cv::Mat& pageInk, const std::atomic<bool>* cancel)
+SignatureWork FindSignature(const WorkPage& page, const cv::Mat& pageInk, double skewDegrees, const std::atomic<bool>* cancel)
 {
     SignatureWork out;
     const double mm = page.pxPerMm;
-    cv::Mat ink = pageInk.clone();
+    // Straightened first: a rule on a crooked page is a staircase of short runs.
+    cv::Mat ink;
+    cv::Mat toStraight = cv::getRotationMatrix2D(cv::Point2f(pageInk.cols / 2.0f, pageInk.rows / 2.0f), skewDegrees, 1.0);
+    if (std::fabs(skewDegrees) >= 0.2)
+        cv::warpAffine(pageInk, ink, toStraight, pageInk.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
+    else
+        ink = pageInk.clone();
+    cv::Mat toPage;
+    cv::invertAffineTransform(toStraight, toPage);
 
-    // Rules: anything straight and longer than 20 mm across or down.
-    const int ruleLen = std::max(8, int(std::lround(20 * mm)));
+    // Rules: straight runs longer than 35 mm across (a pen's flourish is seldom
+    // that straight) or 20 mm down. Looked for
+    // on the ink thickened by a pixel, so a thin rule the scan broke still runs.
+    cv::Mat bridged;
+    cv::dilate(ink, bridged, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
     cv::Mat rules = cv::Mat::zeros(ink.size(), CV_8U);
-    MarkRuns(ink, rules, ruleLen);
+    MarkRuns(bridged, rules, std::max(8, int(std::lround(35 * mm))), std::max(8, int(std::lround(20 * mm))));
     cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
     ink.setTo(0, rules);
     if (Cancelled(cancel))
@@ -172,9 +183,54 @@ SignatureWork FindSignature(const WorkPage& page, const cv::Mat& pageInk, const 
     }
     if (!best)
         return out;
+    // The hand's smaller letters beside the tall strokes: marks on the group's
+    // own line, less than 3 mm from its box, taken in until none is left.
+    Box grown = *best;
+    const int near = int(std::lround(3 * mm));
+    for (bool took = true; took;) {
+        took = false;
+        for (int i = 1; i < n; ++i) {
+            const int x = stats.at<int>(i, cv::CC_STAT_LEFT);
+            const int y = stats.at<int>(i, cv::CC_STAT_TOP);
+            const int w = stats.at<int>(i, cv::CC_STAT_WIDTH);
+            const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
+            const int cy = y + h / 2;
+            if (stats.at<int>(i, cv::CC_STAT_AREA) < 3 || h > tooTall || w > tooWide || cy < grown.y0 || cy >= grown.y1)
+                continue;
+            if (x >= grown.x0 && x + w <= grown.x1)
+                continue; // inside already
+            if (Gap(grown.x0, grown.x1, x, x + w) < near) {
+                grown.x0 = std::min(grown.x0, x);
+                grown.x1 = std::max(grown.x1, x + w);
+                grown.y0 = std::min(grown.y0, y);
+                grown.y1 = std::max(grown.y1, y + h);
+                took = true;
+            }
+        }
+    }
+    best = &grown;
+    // The box on the page: the group's ink turned back, so the box is the ink's
+    // own, not the box of a turned box.
     const int margin = int(std::lround(1.0 * mm));
-    out.box = cv::Rect(best->x0 - margin, best->y0 - margin, best->x1 - best->x0 + 2 * margin, best->y1 - best->y0 + 2 * margin) &
-              cv::Rect(0, 0, ink.cols, ink.rows);
+    const cv::Rect group(best->x0, best->y0, best->x1 - best->x0, best->y1 - best->y0);
+    std::vector<cv::Point> points;
+    cv::findNonZero(ink(group), points);
+    std::vector<cv::Point2f> mapped;
+    mapped.reserve(points.size());
+    for (const cv::Point& q : points) {
+        const double x = q.x + group.x + 0.5;
+        const double y = q.y + group.y + 0.5;
+        mapped.emplace_back(float(toPage.at<double>(0, 0) * x + toPage.at<double>(0, 1) * y + toPage.at<double>(0, 2)),
+                            float(toPage.at<double>(1, 0) * x + toPage.at<double>(1, 1) * y + toPage.at<double>(1, 2)));
+    }
+    if (mapped.empty())
+        return out;
+    cv::Rect box = cv::boundingRect(mapped);
+    box.x -= margin;
+    box.y -= margin;
+    box.width += 2 * margin;
+    box.height += 2 * margin;
+    out.box = box & cv::Rect(0, 0, ink.cols, ink.rows);
     out.found = !out.box.empty();
     out.confidence = std::min(1.0, 0.5 + 0.1 * best->strokes);
     return out;
