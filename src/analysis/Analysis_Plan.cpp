@@ -97,6 +97,9 @@ AutoCropPlan PlanAutoCrop(const PageAnalysis& result, QSize pictureSize, QSize r
         QSizeF sides = found.size();
         if (result.photo.framed)
             sides = UnturnedSides(sides, skew); // the edges' box grew with the page's skew
+        // A little inside the edges found: the work copy's pixels are coarse, and
+        // a sliver of paper along the cut looks worse than a millimetre less photo.
+        sides *= result.photo.framed ? 0.975 : 1.0;
         const QRectF photo(centre.x() - sides.width() / 2, centre.y() - sides.height() / 2, sides.width(), sides.height());
         // The largest 259:314 frame inside the photo, centred on the face and kept inside.
         double fw = photo.width();

@@ -158,6 +158,8 @@ void TFormCrop::AutoCropClick()
         MakeMaskPaint();
         ShowToolbar();
         BtMakeCropClick();
+        // The overlay reports its frame once more after a release; the save button follows it.
+        ZSImageSelectionChange();
         ZSImage->setFocus();
     };
 
