@@ -189,7 +189,7 @@ public:
     void StartPageAnalysis();
     // "Ritaglio automatico" (key A): straighten, crop the signature, then the photo.
     void AutoCropClick();
-    // Where the automatic crop's messages go; unset: a tooltip over the view.
+    // Where the automatic crop's messages go; unset: a note over the view.
     std::function<void(const QString&)> ShowAutoCropStatus;
     std::shared_ptr<struct TAutoCropState> FAutoCrop;
     QString OptAcqImgFile() const;

@@ -14,7 +14,8 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
-#include <QToolTip>
+#include <QLabel>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -50,6 +51,37 @@ QString PlanMessage(const analysis::AutoCropPlan& plan, bool photo, bool signatu
     parts << (photo ? QStringLiteral("Foto trovata") : QStringLiteral("Foto non trovata"));
     parts << (signature ? QStringLiteral("Firma trovata") : QStringLiteral("Firma non trovata"));
     return parts.join(QStringLiteral(" - "));
+}
+
+// The one place the automatic crop speaks: the window's hook where one is set,
+// else a note laid over the top left of the view for a few seconds. A child
+// label, not a tooltip: a new top-level window would move the keyboard focus
+// while a key is on its way.
+void Say(TFormCrop* form, const QString& text)
+{
+    if (form->ShowAutoCropStatus) {
+        form->ShowAutoCropStatus(text);
+        return;
+    }
+    QWidget* view = form->ZSImage;
+    auto* note = view->findChild<QLabel*>(QStringLiteral("AutoCropNote"));
+    if (!note) {
+        note = new QLabel(view);
+        note->setObjectName(QStringLiteral("AutoCropNote"));
+        note->setAttribute(Qt::WA_TransparentForMouseEvents);
+        note->setFocusPolicy(Qt::NoFocus);
+        note->setStyleSheet(QStringLiteral("background: rgba(20,30,20,220); color: white; padding: 4px 8px;"));
+        auto* timer = new QTimer(note);
+        timer->setObjectName(QStringLiteral("AutoCropNoteTimer"));
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, note, &QLabel::hide);
+    }
+    note->setText(text);
+    note->adjustSize();
+    note->move(12, 12);
+    note->show();
+    note->raise();
+    note->findChild<QTimer*>(QStringLiteral("AutoCropNoteTimer"))->start(6000);
 }
 
 } // namespace
@@ -95,10 +127,7 @@ void TFormCrop::StartPageAnalysis()
                                 ? QStringLiteral("Foto e firma trovate: premere A per ritagliarle")
                                 : result.photo.found ? QStringLiteral("Foto trovata: premere A per ritagliarla")
                                                      : QStringLiteral("Firma trovata: premere A per ritagliarla");
-                        if (self->ShowAutoCropStatus)
-                            self->ShowAutoCropStatus(text);
-                        else
-                            QToolTip::showText(self->ZSImage->mapToGlobal(QPoint(12, 12)), text, self->ZSImage, QRect(), 6000);
+                        Say(self.data(), text);
                     }
                 },
                 Qt::QueuedConnection);
@@ -132,12 +161,6 @@ void TFormCrop::AutoCropClick()
     st.ready = false;
     const analysis::AutoCropPlan plan = analysis::PlanAutoCrop(result, base.size(), base.size());
 
-    auto say = [this](const QString& text) {
-        if (ShowAutoCropStatus)
-            ShowAutoCropStatus(text);
-        else
-            QToolTip::showText(ZSImage->mapToGlobal(QPoint(12, 12)), text, ZSImage, QRect(), 6000);
-    };
     auto frameAndCrop = [this](TzsiFixSelectionRatio mode, const QRect& frame) {
         SeletionFixMode(mode, false);
         ShowPictureRect(ZSImage, frame);
@@ -173,5 +196,5 @@ void TFormCrop::AutoCropClick()
         frameAndCrop(srFirma, plan.signatureFrame);
     if (plan.hasPhoto)
         frameAndCrop(srFoto, plan.photoFrame);
-    say(PlanMessage(plan, plan.hasPhoto, plan.hasSignature));
+    Say(this, PlanMessage(plan, plan.hasPhoto, plan.hasSignature));
 }
