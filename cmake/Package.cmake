@@ -7,6 +7,7 @@ list(APPEND CORVANTA_RUNTIME_DEPENDS
   qt6-translations-l10n       # Qt's own dialogs and menus in Italian
   libsane1                    # the scanner backends our source manager drives
   qt6-image-formats-plugins   # pictures Qt reads through plugins (WebP, ...)
+  opencv-data                 # the face cascades the page analysis loads
 )
 list(APPEND CORVANTA_RUNTIME_RECOMMENDS
   "evince | okular | atril | qpdfview | pdf-viewer"  # opens the manual

@@ -26,6 +26,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QPushButton;
 class QSlider;
@@ -181,6 +182,16 @@ public:
     bool OptStoreEditSliders() const;
     bool OptFirmaStartDefault() const;
     bool OptFirmaGrayscale() const;
+    bool OptAutoCropOnOpen() const;
+
+    // --- automatic crop (U_Cropping_Auto.cpp) ---
+    // Starts the page analysis of the picture now shown; an older one is cancelled.
+    void StartPageAnalysis();
+    // "Ritaglio automatico" (key A): straighten, crop the signature, then the photo.
+    void AutoCropClick();
+    // Where the automatic crop's messages go; unset: a note over the view.
+    std::function<void(const QString&)> ShowAutoCropStatus;
+    std::shared_ptr<struct TAutoCropState> FAutoCrop;
     QString OptAcqImgFile() const;
     QString OptFlsPicPath() const;
     // The user manual: the program's file name with ".pdf", beside the program or in

@@ -99,6 +99,8 @@ void TFormCrop::FormKeyDown(int& Key, Qt::KeyboardModifiers)
     } else if (Key == VK_PRIOR) {
         if (toolbar)
             FormTBack->BtRotateMClick();
+    } else if (Key == 'A') {
+        AutoCropClick();
     } else if (Key == VK_RETURN) {
         if (BtSaveImg->isEnabled())
             BtSaveImgClick();

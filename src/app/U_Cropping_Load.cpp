@@ -73,6 +73,7 @@ void TFormCrop::LoadImage()
     BtResetDisGlyph->hide();
     if (FormTBack && FormTBack->isVisible())
         FormTBack->hide();
+    StartPageAnalysis();
 }
 
 void TFormCrop::LoadImageFiles(const QStringList& files)

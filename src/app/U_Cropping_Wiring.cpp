@@ -121,6 +121,11 @@ bool TFormCrop::OptMinSizeSel() const
     return Options() && Options()->CkMinSizeSel->isChecked();
 }
 
+bool TFormCrop::OptAutoCropOnOpen() const
+{
+    return Options() && Options()->CkAutoCropOnOpen->isChecked();
+}
+
 bool TFormCrop::OptStoreSelections() const
 {
     return Options() && Options()->CkStoreSelections->isChecked();

@@ -153,6 +153,7 @@ public:
     QCheckBox* CkStoreSelections = nullptr;
     QCheckBox* CkFirmaGrayscale = nullptr;
     QCheckBox* CkFotoPreviewBw = nullptr;
+    QCheckBox* CkAutoCropOnOpen = nullptr; // "Ritaglio automatico" after every picture shown
 
     // Every control from the settings file; false (after a message) when the file
     // exists but cannot be read. Controls read before the failure keep their values.

@@ -226,6 +226,7 @@ void TFormOptions::BuildCropPage(QWidget* page)
     CkFirmaGrayscale = AddCheck(page, "CkFirmaGrayscale", QStringLiteral("Elimina il colore sulle firme"), 202);
     CkFotoPreviewBw = AddCheck(page, "CkFotoPreviewBw",
                                QStringLiteral("Affianca foto in bianco e nero per anteprima"), 228);
+    CkAutoCropOnOpen = AddCheck(page, "CkAutoCropOnOpen", QStringLiteral("Ritaglio automatico all'apertura"), 254);
 }
 
 void TFormOptions::ApplyLook()

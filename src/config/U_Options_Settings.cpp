@@ -111,6 +111,7 @@ void TFormOptions::FormCreate()
         put("CkFirmaGrayscale", QStringLiteral("1"));
         put("FlsPicPath", Utils->GetPicturesPath());
         put("CkFotoPreviewBw", QStringLiteral("0"));
+        put("CkAutoCropOnOpen", QStringLiteral("0"));
 
         CkTempFilesInExeDir->setChecked(false);
         EdScanner->setText(TW_STR32ToStr(ScannerCfg.ProductName));
@@ -125,6 +126,7 @@ void TFormOptions::FormCreate()
         CkStoreSelections->setChecked(true);
         CkFirmaGrayscale->setChecked(true);
         CkFotoPreviewBw->setChecked(false);
+        CkAutoCropOnOpen->setChecked(false);
     }
 
     ChangeFolders();
@@ -156,6 +158,7 @@ bool TFormOptions::ReadOptions()
         CkStoreSelections->setChecked(StringToBool(Get(QStringLiteral("CkStoreSelections"))));
         CkFirmaGrayscale->setChecked(StringToBool(Get(QStringLiteral("CkFirmaGrayscale"))));
         CkFotoPreviewBw->setChecked(StringToBool(Get(QStringLiteral("CkFotoPreviewBw"))));
+        CkAutoCropOnOpen->setChecked(StringToBool(Get(QStringLiteral("CkAutoCropOnOpen"))));
 
         FlsPicPath = Get(QStringLiteral("FlsPicPath"));
         return true;
@@ -191,6 +194,7 @@ bool TFormOptions::SaveOptions()
         Put(QStringLiteral("CkStoreSelections"), BoolToString(CkStoreSelections->isChecked()));
         Put(QStringLiteral("CkFirmaGrayscale"), BoolToString(CkFirmaGrayscale->isChecked()));
         Put(QStringLiteral("CkFotoPreviewBw"), BoolToString(CkFotoPreviewBw->isChecked()));
+        Put(QStringLiteral("CkAutoCropOnOpen"), BoolToString(CkAutoCropOnOpen->isChecked()));
         Put(QStringLiteral("FlsPicPath"), FlsPicPath);
         return true;
     } catch (const EOptionsFile& e) {

@@ -160,7 +160,8 @@ TEST_F(OptionsWindow, FirstStartWithTheFolderWritesTheDefaultsInOrder)
                                 "CkStoreSelections=1\n"
                                 "CkFirmaGrayscale=1\n"
                                 "FlsPicPath=" + Utils->GetPicturesPath().toUtf8() + "\n"
-                                "CkFotoPreviewBw=0\n";
+                                "CkFotoPreviewBw=0\n"
+                                "CkAutoCropOnOpen=0\n";
     EXPECT_EQ(ReadBytes(IniFileName), expected);
 
     // The next start reads them back and writes nothing.
