@@ -215,8 +215,9 @@ void TFormCrop::PlaceFrameOnPicture(TzsiFixSelectionRatio mode, const TRect& fra
     auto vy = [&](int y) { return canvas.Top + static_cast<int>(std::lround((y - shown.Top) * s)); };
     const int x = vx(frame.Left);
     const int y = vy(frame.Top);
-    const int x2 = vx(frame.Right);
-    const int y2 = vy(frame.Bottom);
+    // The selection's Right and Bottom are its last column and row.
+    const int x2 = vx(frame.Right) - 1;
+    const int y2 = vy(frame.Bottom) - 1;
     sel->Deselect();
     sel->SetSelRect(TRect(x, y, x2, y2));
     // Drawn by the handlers a press, drag and release would run, so the crop
