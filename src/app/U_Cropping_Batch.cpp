@@ -248,4 +248,5 @@ void TFormCrop::OpenBatchPage(const TBatchPage& page)
     if (page.Foto.Frame.Right > page.Foto.Frame.Left)
         PlaceFrameOnPicture(srFoto, page.Foto.Frame);
     NomeCorrente = BatchPrefix(page.Source);
+    UpdateOutButton();
 }

@@ -152,5 +152,5 @@ TBatchReviewDialog::TBatchReviewDialog(std::vector<TBatchPage> pages, bool stopp
         if (r >= 0 && r < static_cast<int>(FPages.size()))
             emit PageChosen(FPages[static_cast<size_t>(r)]);
     });
-    resize(820, 420);
+    resize(980, 440);
 }

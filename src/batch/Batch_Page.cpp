@@ -219,7 +219,7 @@ TBatchPage ProcessBatchPage(const QString& file, const TBatchSettings& s)
         page.Loaded = LoadImagefromFile(file, picture, &message) && !picture.isNull();
         if (!page.Loaded)
             return failBoth(message.isEmpty() ? QStringLiteral("file non leggibile come immagine")
-                                               : QStringLiteral("immagine danneggiata o non leggibile: ") + message);
+                                               : QStringLiteral("immagine non leggibile: ") + message);
     } catch (const EImageReadError& e) {
         return failBoth(QStringLiteral("immagine danneggiata o non leggibile: ") + e.Message());
     } catch (const std::bad_alloc&) {

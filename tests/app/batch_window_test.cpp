@@ -129,6 +129,7 @@ TEST_F(BatchWindowTest, FolderRunAsksOnceForTakenNamesAndReopensAPageWithTheSave
     ASSERT_FALSE(Form->ViewEmpty());
     EXPECT_EQ(Form->Mode(), srFoto);
     EXPECT_EQ(Form->NomeCorrente, QStringLiteral("modulo_001"));
+    EXPECT_TRUE(Form->BtSaveImg->isEnabled());
     QImage source;
     ASSERT_TRUE(LoadImagefromFile(page.Source, source));
     const TBatchSettings settings = Form->BatchSettingsFromWindow();
