@@ -24,6 +24,7 @@
 // generation counter and drops any result whose generation is not the newest.
 
 #include <QImage>
+#include <QPointF>
 #include <QRect>
 #include <QSize>
 
@@ -80,7 +81,7 @@ constexpr int kPhotoFrameH = 314;
 // What "Ritaglio automatico" does with a result, as plain geometry so that the
 // window and batch processing share it.
 struct AutoCropPlan {
-    int rotateDegrees = 0;   // whole degrees counter-clockwise to straighten (0: leave as is)
+    int rotateDegrees = 0;   // whole degrees CLOCKWISE, as the toolbar's rotation takes them (0: leave as is)
     QSize rotatedSize;       // the picture's size after that rotation (== input size if 0)
     bool hasSignature = false;
     QRect signatureFrame;    // in the rotated picture's pixels
@@ -93,11 +94,13 @@ struct AutoCropPlan {
 // of the turned rectangle (rounded up), the rule the toolbar's rotation follows.
 AutoCropPlan PlanAutoCrop(const PageAnalysis& result, QSize pictureSize, QSize rotatedSize = QSize());
 
-// The bounding-box size of a w x h picture turned by degrees.
-QSize RotatedBoundingSize(QSize size, int degrees);
+// The bounding-box size of a picture turned clockwise by whole degrees,
+// rounded as the program's rotation rounds it.
+QSize TurnedSize(QSize size, int degreesCw);
 
-// Maps a point of the unturned picture into the picture turned by degrees
-// counter-clockwise about the middle of its rectangle into a canvas of toSize.
-QPointF MapIntoRotated(QPointF p, QSize fromSize, QSize toSize, double degreesCcw);
+// Maps a point of the unturned picture into the picture turned clockwise by
+// degrees about the middle of its rectangle onto a canvas of toSize (centres
+// on centres, as the program's rotation places them).
+QPointF MapIntoTurned(QPointF p, QSize fromSize, QSize toSize, double degreesCw);
 
 } // namespace analysis
