@@ -1,7 +1,7 @@
 // The batch against the window's steps: pages per second of a TBatchRun over
 // generated A4 JPEG pages at 200 and 600 dpi, against the sum of the times of
-// the steps a clerk triggers one by one for the same pages (load, cut and
-// retouch each slot, save each slot), measured in the same run.
+// the steps a clerk triggers one by one for the same pages (load, automatic
+// crop's analysis, cut and retouch each slot, save each slot), measured in the same run.
 //
 // Usage: bench_batch [pages] ; prints one line per resolution.
 
@@ -89,6 +89,13 @@ int main(int argc, char** argv)
             t.start();
             QImage pic;
             LoadImagefromFile(f, pic);
+            // "Ritaglio automatico": the analysis the batch runs on every page.
+            const TBatchFrames found = AnalyseBatchPage(pic);
+            if (found.Degrees != 0) {
+                QImage straight;
+                RotateBitmapInto(pic, straight, found.Degrees, false, 0x808080, 1);
+                pic = straight;
+            }
             for (bool foto : {true, false}) {
                 const QImage crop = CopyArea(pic, foto ? s.StoredFoto : s.StoredFirma);
                 const QImage slot = foto ? CropAndResizeFotoPixels(crop) : CropAndResizeFirmaPixels(crop, true);
