@@ -120,8 +120,9 @@ QStringList CollectBatchFiles(const QStringList& arguments, QStringList* missing
 // file's header cannot tell.
 int64_t BatchPageBudget(const QString& file);
 
-// The slot's picture from a crop: scaled into the slot, then retouched, as the
-// window renders it. The retouch alone is RenderBatchRetouch.
+// A slot's picture (already scaled into the slot) retouched as the window
+// renders it: positive sharpness sharpens the picture itself, negative softens
+// it, then the four colour sliders apply.
 QImage RenderBatchRetouch(const QImage& slotPicture, const TBatchRetouch& retouch);
 
 // One page, start to end. Never throws; the result says what happened.
