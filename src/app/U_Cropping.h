@@ -186,7 +186,8 @@ public:
     bool OptFirmaGrayscale() const;
     QString OptAcqImgFile() const;
     QString OptFlsPicPath() const;
-    // The user manual: the program's file name with ".pdf".
+    // The user manual: the program's file name with ".pdf", beside the program or in
+    // the installed documentation folder.
     QString ManualFileName() const;
 
     // What the options window may call in this window.
@@ -214,8 +215,9 @@ public:
 
     // The question Esc asks; a test replaces it to answer without a dialog.
     std::function<bool(const QString&)> AskConfirmation;
-    // Opens an address or a file with the desktop's default program.
-    std::function<void(const QString&)> OpenUrl;
+    // Opens an address or a file with the desktop's default program; false when no
+    // program could be started for it.
+    std::function<bool(const QString&)> OpenUrl;
     // Asks for picture files; a test replaces it to choose without a dialog.
     std::function<QStringList()> ChoosePictureFiles;
     // Shows a message of the save command; a test replaces it to read the

@@ -4,7 +4,11 @@
 #include "app/U_Cropping.h"
 #include "app/U_Cropping_Art.h"
 
+#include "config/U_Options.h"
+#include "platform/InstallLayout.h"
+
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -115,8 +119,8 @@ void TFormCrop::BuildGuidePanel()
     PanelLogo->installEventFilter(this);
     OpenUrl = [](const QString& address) {
         const QUrl url = address.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(address) : QUrl(address);
-        // Whether a program took the address is not checked: there is nothing the user could do about it.
-        QDesktopServices::openUrl(url);
+        // True only says that a launcher took the address, not that the file opened.
+        return QDesktopServices::openUrl(url);
     };
 }
 
@@ -147,15 +151,25 @@ void TFormCrop::Label11Click()
 {
     const QString manual = ManualFileName();
     if (QFileInfo::exists(manual)) {
-        OpenUrl(manual);
+        // A desktop with no launcher for PDF files would otherwise answer the click with nothing.
+        if (!OpenUrl(manual))
+            Message(QString::fromUtf8("Nessun programma di questo computer può aprire il manuale d'uso, il file "
+                                      "%1.\nInstallare un lettore di file PDF (per esempio Evince o Okular) "
+                                      "oppure aprire il file da un altro computer.")
+                        .arg(QDir::toNativeSeparators(manual)));
         return;
     }
     Label11->SetFontColor(clSilver);
     Label11->setEnabled(false);
+    const QString name = QFileInfo(manual).fileName();
+    const QStringList sought = ShippedFolders(name, TShippedFolder::Documentation);
+    Message(QString::fromUtf8("Il manuale d'uso non è installato: il file %1 non si trova né in %2 né in %3.")
+                .arg(name, sought.value(0), sought.value(1)));
 }
 
 void TFormCrop::Label3Click()
 {
+    // Whether a program took the address is not checked: the addresses are printed on the panel.
     OpenUrl(kWebAddress);
 }
 

@@ -6,10 +6,15 @@
 #include "app/U_Cropping_Startup.h"
 
 #include "config/U_Options.h"
+#include "platform/InstallLayoutPaths.h"
 #include "view/U_FtBack.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
 #include <QLocale>
+#include <QTimer>
+#include <cstdio>
 
 namespace {
 // The application object lets no exception out of an event handler: the
@@ -58,8 +63,15 @@ int RunCorvanta(int argc, char** argv)
     TCorvantaApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Corvanta"));
     app.setOrganizationName(QStringLiteral("Lodrevan"));
+    // Every window and dialog takes the application's icon; the desktop file name lets
+    // the task bar match the windows to the menu entry.
+    app.setWindowIcon(ProgramIcon());
+    app.setDesktopFileName(QStringLiteral(CORVANTA_APP_ID));
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-    InstallItalianTranslation(app);
+    if (!InstallItalianTranslation(app))
+        std::fputs("corvanta: traduzione italiana di Qt non trovata (pacchetto qt6-translations-l10n): le finestre "
+                   "standard di Qt resteranno in inglese.\n",
+                   stderr);
 
     // Settings path and utility object first: every window below uses them.
     InitOptionsUnit();
@@ -67,6 +79,14 @@ int RunCorvanta(int argc, char** argv)
 
     CreateCorvantaWindows();
     QObject::connect(FormCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Picture files handed over by the desktop ("Apri con") load as the FILE command's
+    // choice would, once the loop runs and the window has its size.
+    QStringList files;
+    for (const QString& arg : app.arguments().mid(1))
+        if (QFileInfo(arg).isFile())
+            files << QFileInfo(arg).absoluteFilePath();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, FormCrop, [files] { RunGuarded([&] { FormCrop->LoadImageFiles(files); }); });
     const int rc = app.exec();
     DestroyCorvantaWindows();
     DoneOptionsUnit();

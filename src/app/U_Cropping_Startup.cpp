@@ -8,8 +8,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
 #include <QTranslator>
 
 namespace {
@@ -75,6 +79,26 @@ QString LoadStyleSheet()
     if (!f.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(f.readAll());
+}
+
+QIcon ProgramIcon()
+{
+    // Rendered here rather than left to Qt's SVG icon engine, a plugin an installation
+    // might lack: the window's icon property then holds real pixels at every size.
+    QSvgRenderer svg(QStringLiteral(":/icons/corvanta.svg"));
+    QIcon icon;
+    if (!svg.isValid())
+        return icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        svg.render(&p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
 }
 
 bool InstallItalianTranslation(QCoreApplication& app)

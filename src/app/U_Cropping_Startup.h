@@ -5,6 +5,7 @@
 #include <functional>
 
 class QCoreApplication;
+class QIcon;
 class QWidget;
 
 // Creates the application, the settings path, the style and the three windows
@@ -36,6 +37,10 @@ bool AskYesNo(QWidget* parent, const QString& text);
 
 // The dark green style sheet among the program's resources.
 QString LoadStyleSheet();
+
+// The program's icon (our own artwork among the resources) at the sizes window
+// managers and task bars ask for.
+QIcon ProgramIcon();
 
 // Qt's own dialogs in Italian when the translation is installed on the system.
 bool InstallItalianTranslation(QCoreApplication& app);

@@ -155,8 +155,7 @@ QString TFormCrop::ManualFileName() const
 {
     if (Options() && !Options()->PdfFilName.isEmpty())
         return Options()->PdfFilName;
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    return exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".pdf");
+    return ManualPath();
 }
 
 // --- commands -----------------------------------------------------------------

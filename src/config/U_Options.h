@@ -82,6 +82,13 @@ void StrToTW_STR32(const QString& text, TW_STR32& dest);
 // The text of a TW_STR32: up to its first NUL, at most 34 bytes, read as Latin-1.
 QString TW_STR32ToStr(const TW_STR32& s);
 
+// The manual's file name: the program file's name with its extension replaced (or,
+// having none, given) ".pdf".
+QString ManualFileBaseName();
+// Where the manual is: beside the program, else in the installed documentation folder;
+// beside the program when it is in neither (the caller checks that it exists).
+QString ManualPath();
+
 // What the options window calls in the main window. Each hook is optional: an
 // unset hook is skipped. The main window fills these before the options window
 // is created, because creation already calls CheckImgageReset.

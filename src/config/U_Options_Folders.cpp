@@ -2,6 +2,8 @@
 #include "config/U_Options.h"
 #include "config/U_Savecfg.h"
 
+#include "platform/InstallLayout.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -25,17 +27,21 @@ QString WithoutSlash(const QString& dir)
     return (dir.size() > 1 && dir.endsWith(u'/')) ? dir.left(dir.size() - 1) : dir;
 }
 
-// The program file's path with its extension replaced (or, having none, given) ".pdf".
-QString ManualPath()
+} // namespace
+
+QString ManualFileBaseName()
 {
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString name = exe.fileName();
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const int dot = static_cast<int>(name.lastIndexOf(u'.'));
-    const QString base = dot > 0 ? name.left(dot) : name;
-    return WithSlash(exe.path()) + base + QStringLiteral(".pdf");
+    return (dot > 0 ? name.left(dot) : name) + QStringLiteral(".pdf");
 }
 
-} // namespace
+QString ManualPath()
+{
+    const QString name = ManualFileBaseName();
+    const QString found = FindShippedFile(name, TShippedFolder::Documentation);
+    return found.isEmpty() ? ShippedFilePlaces(name, TShippedFolder::Documentation).first() : found;
+}
 
 void TFormOptions::ChangeFolders()
 {

@@ -2,9 +2,10 @@
 // The TWAIN acquisition module: one connection to a source manager and one data
 // source, driven from the user-interface thread.
 //
-// The source manager is a shared library loaded at run time from the program's folder
-// (our own SANE-backed manager). The source talks back only through events that the
-// application's event filter hands to ProcessTWMessage; transfers run inside it.
+// The source manager is a shared library loaded at run time from the program's folder,
+// or from its private library folder when installed (our own SANE-backed manager). The
+// source talks back only through events that the application's event filter hands to
+// ProcessTWMessage; transfers run inside it.
 // All state is program-wide and must only be touched from the user-interface thread.
 
 #include "scan/TW_Const.h"
@@ -18,7 +19,8 @@
 class QEvent;
 class QWidget;
 
-// File name of our source manager, looked up in the program's folder.
+// File name of our source manager, looked up in the program's folder, then in the
+// installed private library folder.
 extern const char* const TwainDllName;
 
 // ---- Module state ------------------------------------------------------------------
@@ -46,7 +48,8 @@ constexpr TW_UINT16 MessageLevel = 1;
 // picture arrived since it last looked (a failed or cancelled transfer adds none).
 extern unsigned PictureSerial;
 
-// Full path of the manager library; empty means TwainDllName in the program's folder.
+// Full path of the manager library; empty means TwainDllName where it is found (beside
+// the program, else installed), or beside the program when it is nowhere.
 void SetTwainDllPath(const QString& path);
 QString TwainDllPath();
 

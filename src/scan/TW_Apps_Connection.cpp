@@ -5,9 +5,12 @@
 #include "scan/TW_Misc.h"
 #include "scan/TW_Table.h"
 
+#include "platform/InstallLayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -43,6 +46,22 @@ std::string LoadErrorText()
     return std::string("Impossibile caricare la libreria ") + TwainDllName + ", acquisizione annullata.";
 }
 
+// A manager that is not there at all says where it was sought; the loader's own
+// (English) reason would only repeat "No such file".
+std::string MissingManagerText(const QString& chosenPath)
+{
+    std::string where;
+    if (!chosenPath.isEmpty()) {
+        where = "manca il file " + QDir::toNativeSeparators(chosenPath).toStdString();
+    } else {
+        const QStringList folders =
+            ShippedFolders(QString::fromLatin1(TwainDllName), TShippedFolder::PrivateLibrary);
+        where = std::string("il file ") + TwainDllName + " non si trova né in " + folders.value(0).toStdString() +
+                " né in " + folders.value(1).toStdString();
+    }
+    return LoadErrorText() + "\rIl gestore dispositivi non è installato: " + where + ".";
+}
+
 // One capability MSG_SET with a one-value container, straight to the entry point: the
 // scan settings are best effort, so no status query and no report.
 bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item)
@@ -68,14 +87,22 @@ QString TwainDllPath()
 {
     if (!g_dllPath.isEmpty())
         return g_dllPath;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(TwainDllName));
+    const QString name = QString::fromLatin1(TwainDllName);
+    const QString found = FindShippedFile(name, TShippedFolder::PrivateLibrary);
+    return found.isEmpty() ? ShippedFilePlaces(name, TShippedFolder::PrivateLibrary).first() : found;
 }
 
 bool LoadTwainDLL()
 {
     if (DsmLibrary)
         return false;
-    DsmLibrary = dlopen(TwainDllPath().toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    const QString path = TwainDllPath();
+    DsmLibrary = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!DsmLibrary && !QFileInfo(path).isFile()) {
+        dlerror(); // the loader's "no such file" is said better below
+        ShowTwainError(ParentWindow, MissingManagerText(g_dllPath));
+        return false;
+    }
     if (!DsmLibrary) {
         const char* why = dlerror();
         ShowTwainError(ParentWindow, LoadErrorText() + (why ? std::string("\r") + why : std::string()));

@@ -33,7 +33,10 @@ protected:
             Questions << q;
             return Answer;
         };
-        Form->OpenUrl = [this](const QString& u) { Opened << u; };
+        Form->OpenUrl = [this](const QString& u) {
+            Opened << u;
+            return LauncherFound;
+        };
         FormTBack = new TFormTBack(Form.get());
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
@@ -78,5 +81,6 @@ protected:
     QImage Picture;
     QStringList Questions;
     QStringList Opened;
+    bool LauncherFound = true; // what OpenUrl answers: whether a program took the address
     bool Answer = false;
 };

@@ -5,7 +5,9 @@
 
 #include "app/U_Cropping_Keys.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMap>
 #include <QMessageBox>
@@ -241,11 +243,21 @@ TEST_F(AppFixture, GuideBarsBlinkWhileTheMouseIsOnATaggedLabel)
 
 TEST_F(AppFixture, LinksOpenTheirAddressesAndAMissingManualGreysItsLabel)
 {
+    QStringList messages;
+    Form->ShowMessage = [&](const QString& text) { messages << text; };
     QFile::remove(Form->ManualFileName());
     Form->Label11Click();
     EXPECT_TRUE(Opened.isEmpty());
     EXPECT_FALSE(Form->Label11->isEnabled());
     EXPECT_EQ(Form->Label11->FontColor(), clSilver);
+    // The user is told which file is missing and where it was sought.
+    ASSERT_EQ(messages.size(), 1);
+    const QString name = QFileInfo(Form->ManualFileName()).fileName();
+    EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8("Il manuale d'uso non è installato"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(name + QStringLiteral(" non si trova né in ") +
+                                     QDir::toNativeSeparators(QCoreApplication::applicationDirPath())))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("share/doc/corvanta."))) << messages[0].toStdString();
 
     Form->Label3Click();
     Form->Label4Click();
@@ -346,8 +358,22 @@ TEST_F(AppFixture, ExistingManualOpensFromItsLink)
     QFile f(manual);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
+    QStringList messages;
+    Form->ShowMessage = [&](const QString& text) { messages << text; };
+    Form->Label11Click();
+    EXPECT_EQ(Opened, QStringList{manual});
+    EXPECT_TRUE(Form->Label11->isEnabled());
+    EXPECT_TRUE(messages.isEmpty());
+
+    // No program for PDF files on this desktop: said in Italian, naming the file; the
+    // label stays usable for when one is installed.
+    LauncherFound = false;
     Form->Label11Click();
     QFile::remove(manual);
-    EXPECT_EQ(Opened, QStringList{manual});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8("Nessun programma di questo computer può aprire il manuale"
+                                                         " d'uso, il file ") +
+                                       QDir::toNativeSeparators(manual)))
+        << messages[0].toStdString();
     EXPECT_TRUE(Form->Label11->isEnabled());
 }

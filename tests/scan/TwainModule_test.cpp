@@ -327,13 +327,28 @@ TEST_F(TwainModule, NativeTransferWithoutInterfaceGivesThePage)
 
 TEST_F(TwainModule, AMissingManagerAbandonsTheScanAndTheProgramCarriesOn)
 {
-    SetTwainDllPath(TempDir() + "/missing/libcorvanta_dsm.so");
+    const QString missing = TempDir() + "/missing/libcorvanta_dsm.so";
+    SetTwainDllPath(missing);
     commands->BtScanNowClick();
     EXPECT_TRUE(boxes.Saw("Impossibile caricare la libreria"));
+    EXPECT_TRUE(boxes.Saw(QString::fromUtf8("Il gestore dispositivi non è installato: manca il file ") + missing))
+        << boxes.All().toStdString();
     EXPECT_FALSE(TScanCommands::ConnectionOpen());
     EXPECT_FALSE(commands->TwainACQ());
     EXPECT_TRUE(window.loaded.isEmpty());
     EXPECT_EQ(boxes.Boxes.size(), 1u) << boxes.All().toStdString();
+
+    // Looked up by name, neither beside the test program nor in an installed
+    // library folder: both places are named.
+    SetTwainDllPath(QString());
+    boxes.Clear();
+    commands->BtScanNowClick();
+    const QString here = QCoreApplication::applicationDirPath();
+    EXPECT_TRUE(boxes.Saw(QString::fromUtf8("il file libcorvanta_dsm.so non si trova né in ") + here + " né in "))
+        << boxes.All().toStdString();
+    EXPECT_TRUE(boxes.Saw("/corvanta.")) << boxes.All().toStdString();
+    EXPECT_EQ(boxes.Boxes.size(), 1u) << boxes.All().toStdString();
+    EXPECT_FALSE(TScanCommands::ConnectionOpen());
 
     // A library without the entry point: said once when loading, then every manager
     // call is refused plainly.
