@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <vector>
 
 namespace analysis::detail {
 
@@ -20,6 +21,7 @@ struct WorkPage {
     cv::Mat flat;       // grey divided by its own smooth background (uneven light removed), 255 = paper
     cv::Mat ink;        // 8-bit 0/255, 255 = dark mark on paper
     double pxPerMm = 4; // work pixels per millimetre, from the page's size
+    double scale = 1;   // work pixels per picture pixel
 };
 
 // Work resolution: enough for signature strokes and text lines, small enough to be quick.
@@ -33,15 +35,18 @@ struct PhotoWork {
     bool framed = false;
     double confidence = 0;
 };
-PhotoWork FindPhoto(const WorkPage& page, const std::atomic<bool>* cancel);
+// Solid patches of non-paper (photographic texture) 10 mm or more across:
+// where a photo can be, and what is no ink for the other stages.
+std::vector<cv::Rect> SolidPatches(const WorkPage& page);
+PhotoWork FindPhoto(const WorkPage& page, const std::vector<cv::Rect>& patches, const std::atomic<bool>* cancel);
 
 struct SignatureWork {
     bool found = false;
     cv::Rect box;
     double confidence = 0;
 };
-// photo: a region to leave out (the photo is not ink); may be empty.
-SignatureWork FindSignature(const WorkPage& page, cv::Rect photo, const std::atomic<bool>* cancel);
+// ink: the page's ink with photos already left out.
+SignatureWork FindSignature(const WorkPage& page, const cv::Mat& ink, const std::atomic<bool>* cancel);
 
 struct SkewWork {
     bool found = false;

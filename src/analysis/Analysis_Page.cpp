@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <vector>
+#include <chrono>
+#include <cstdio>
+#define TR(x) std::fprintf(stderr, "%s %.1f\n", x, std::chrono::duration<double,std::milli>(std::chrono::steady_clock::now()-T0).count())
 
 namespace analysis {
 
@@ -19,31 +24,61 @@ constexpr double kPageLongMm = 297.0;
 constexpr double kMaxAspect = 4.0;
 constexpr int kMinSide = 64;
 
+// Box-average reduction by a whole factor, turning BGR into grey on the way
+// (ITU-R 601 weights): one pass over the picture, which at 600 dpi is most of
+// the analysis' memory traffic. OpenCV's area resampler is several times slower here.
+template <int Channels>
+void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, int factor, cv::Mat& out)
+{
+    const int ow = std::max(1, width / factor);
+    const int oh = std::max(1, height / factor);
+    out.create(oh, ow, CV_8U);
+    std::vector<uint32_t> acc(static_cast<size_t>(ow), 0u);
+    const int fx = std::min(factor, width);
+    const int fy = std::min(factor, height);
+    const uint32_t count = uint32_t(fx) * uint32_t(fy);
+    for (int oy = 0; oy < oh; ++oy) {
+        std::fill(acc.begin(), acc.end(), 0u);
+        for (int k = 0; k < fy; ++k) {
+            const uint8_t* row = bits + int64_t(oy * factor + k) * stride;
+            for (int ox = 0; ox < ow; ++ox) {
+                const uint8_t* px = row + size_t(ox) * size_t(factor) * Channels;
+                uint32_t sum = 0;
+                for (int j = 0; j < fx; ++j, px += Channels) {
+                    if constexpr (Channels == 3)
+                        sum += 29u * px[0] + 150u * px[1] + 77u * px[2];
+                    else
+                        sum += 256u * px[0];
+                }
+                acc[size_t(ox)] += sum;
+            }
+        }
+        uint8_t* o = out.ptr<uint8_t>(oy);
+        for (int ox = 0; ox < ow; ++ox)
+            o[ox] = uint8_t(std::min<uint32_t>(255, (acc[size_t(ox)] / count + 128) >> 8));
+    }
+}
+
 bool MakeWorkPage(const PictureView& pic, WorkPage& page)
 {
     const int longSide = std::max(pic.width, pic.height);
     const double pxPerMmPicture = longSide / kPageLongMm;
     const double wanted = kWorkDpi / 25.4;
-    const double scale = std::min(1.0, wanted / pxPerMmPicture);
-    const cv::Mat src(pic.height, pic.width, CV_8UC3, const_cast<uint8_t*>(pic.bits), size_t(pic.stride));
-    cv::Mat small;
-    if (scale < 1.0) {
-        const cv::Size size(std::max(1, int(std::lround(pic.width * scale))), std::max(1, int(std::lround(pic.height * scale))));
-        cv::resize(src, small, size, 0, 0, cv::INTER_AREA);
-    } else {
-        small = src;
-    }
-    cv::cvtColor(small, page.grey, cv::COLOR_BGR2GRAY);
-    page.pxPerMm = pxPerMmPicture * scale;
+    // A whole-number reduction: every work pixel averages the same source square.
+    const int factor = std::max(1, int(std::floor(pxPerMmPicture / wanted)));
+    ReduceToGrey<3>(pic.bits, pic.stride, pic.width, pic.height, factor, page.grey);
+    page.scale = 1.0 / factor;
+    page.pxPerMm = pxPerMmPicture * page.scale;
 
-    // The paper's own brightness, with marks closed over: light falling off
+    // The paper's own brightness, with marks taken out: light falling off
     // towards one side must not read as ink.
     cv::Mat tiny;
     const int shrink = 8;
-    cv::resize(page.grey, tiny, cv::Size(std::max(1, page.grey.cols / shrink), std::max(1, page.grey.rows / shrink)), 0, 0,
-               cv::INTER_AREA);
-    const int k = std::max(3, int(std::lround(12.0 * page.pxPerMm / shrink)) | 1);
-    cv::morphologyEx(tiny, tiny, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, k)));
+    ReduceToGrey<1>(page.grey.data, int64_t(page.grey.step), page.grey.cols, page.grey.rows, shrink, tiny);
+    // The brightest paper within 60 mm: wider than any glued photo, so a photo
+    // never counts as dim paper.
+    const int k = std::max(3, int(std::lround(60.0 * page.pxPerMm / shrink)) | 1);
+    cv::dilate(tiny, tiny, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, k)));
     cv::GaussianBlur(tiny, tiny, cv::Size(0, 0), k / 2.0);
     cv::Mat background;
     cv::resize(tiny, background, page.grey.size(), 0, 0, cv::INTER_LINEAR);
@@ -103,33 +138,41 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
     const double aspect = double(std::max(picture.width, picture.height)) / std::min(picture.width, picture.height);
     if (aspect > kMaxAspect)
         return result;
+    // The analysis runs beside the interface on a machine it shares: OpenCV's
+    // own thread pool would only make the two fight over the cores.
+    static std::once_flag once;
+    std::call_once(once, [] { cv::setNumThreads(1); });
     try {
+        auto T0 = std::chrono::steady_clock::now();
         WorkPage page;
         MakeWorkPage(picture, page);
         if (Cancelled(cancel) || LooksInverted(page.grey)) {
             result.cancelled = Cancelled(cancel);
             return result;
         }
-        const double scale = double(page.grey.cols) / picture.width;
+        const double scale = page.scale;
+        TR("work");
 
         // The photo first: its texture is not ink for the other two stages.
-        PhotoWork photo = FindPhoto(page, cancel);
+        const std::vector<cv::Rect> patches = SolidPatches(page);
+        PhotoWork photo = FindPhoto(page, patches, cancel);
         if (Cancelled(cancel)) {
             result.cancelled = true;
             return result;
         }
+        TR("photo");
+        // Photographic texture is no ink: every solid patch is left out, found face or not.
         cv::Mat inkNoPhoto = page.ink;
-        cv::Rect photoMask;
-        if (photo.found) {
-            photoMask = photo.photo;
-            const int pad = int(std::lround(2 * page.pxPerMm));
-            photoMask.x -= pad;
-            photoMask.y -= pad;
-            photoMask.width += 2 * pad;
-            photoMask.height += 2 * pad;
-            photoMask &= cv::Rect(0, 0, page.ink.cols, page.ink.rows);
+        if (!patches.empty()) {
             inkNoPhoto = page.ink.clone();
-            inkNoPhoto(photoMask).setTo(0);
+            const int pad = int(std::lround(2 * page.pxPerMm));
+            for (cv::Rect r : patches) {
+                r.x -= pad;
+                r.y -= pad;
+                r.width += 2 * pad;
+                r.height += 2 * pad;
+                inkNoPhoto(r & cv::Rect(0, 0, page.ink.cols, page.ink.rows)).setTo(0);
+            }
         }
 
         SkewWork skew = FindSkew(inkNoPhoto, false);
@@ -145,12 +188,14 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
                 return result;
         }
 
-        SignatureWork signature = FindSignature(page, photoMask, cancel);
+        TR("skew");
+        SignatureWork signature = FindSignature(page, inkNoPhoto, cancel);
         if (Cancelled(cancel)) {
             result.cancelled = true;
             return result;
         }
 
+        TR("sig");
         if (photo.found) {
             result.photo.found = true;
             result.photo.photo = ToPicture(photo.photo, scale, result.pictureSize);

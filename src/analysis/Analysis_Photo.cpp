@@ -16,9 +16,11 @@ namespace analysis::detail {
 
 namespace {
 
-// Faces are looked for at about half the work resolution: a passport-size
-// photo's face is still 30 pixels wide there, and the cascade runs four times faster.
-constexpr double kFaceDpi = 50.0;
+// A face smaller than this share of the patch's shorter side is not the
+// photo's subject; the cascade is run on the patch scaled so its shorter side
+// is at most kPatchSide pixels, which keeps a face above the cascade's 20 pixels.
+constexpr double kMinFaceShare = 0.22;
+constexpr int kPatchSide = 160;
 // At most this many neighbouring hits make a face certain.
 constexpr double kSureNeighbours = 24.0;
 
@@ -49,72 +51,35 @@ struct Face {
     int neighbours = 0;
 };
 
-bool DetectFace(const WorkPage& page, Face& face)
+// The best face inside one patch, or false.
+bool DetectFace(const cv::Mat& grey, const cv::Rect& patch, Face& face)
 {
     cv::CascadeClassifier* cascade = Cascade();
     if (!cascade)
         return false;
-    const double scale = std::min(1.0, kFaceDpi / (page.pxPerMm * 25.4));
+    const int shorter = std::min(patch.width, patch.height);
+    const double scale = std::min(1.0, double(kPatchSide) / shorter);
     cv::Mat small;
-    cv::resize(page.grey, small, cv::Size(), scale, scale, cv::INTER_AREA);
-    cv::equalizeHist(small, small);
+    if (scale < 1.0)
+        cv::resize(grey(patch), small, cv::Size(), scale, scale, cv::INTER_AREA);
+    else
+        small = grey(patch);
+    const int minSide = std::max(20, int(kMinFaceShare * shorter * scale));
+    if (minSide > std::min(small.cols, small.rows))
+        return false;
     std::vector<cv::Rect> faces;
     std::vector<int> hits;
-    const int minSide = std::max(18, int(std::lround(8.0 * page.pxPerMm * scale))); // a face under 8 mm is no ID photo
-    cascade->detectMultiScale(small, faces, hits, 1.1, 5, 0, cv::Size(minSide, minSide));
+    cascade->detectMultiScale(small, faces, hits, 1.1, 4, 0, cv::Size(minSide, minSide));
     int best = -1;
     for (size_t i = 0; i < faces.size(); ++i)
-        if (best < 0 || faces[i].area() * std::min(hits[i], 20) > faces[best].area() * std::min(hits[best], 20))
+        if (best < 0 || std::min(hits[i], 20) * faces[i].area() > std::min(hits[best], 20) * faces[best].area())
             best = int(i);
     if (best < 0)
         return false;
-    const cv::Rect& r = faces[best];
-    face.rect = cv::Rect(int(std::lround(r.x / scale)), int(std::lround(r.y / scale)), int(std::lround(r.width / scale)),
-                         int(std::lround(r.height / scale)));
-    face.rect &= cv::Rect(0, 0, page.grey.cols, page.grey.rows);
-    face.neighbours = hits[best];
-    return !face.rect.empty();
-}
-
-// The patch of non-paper around the face. Thin marks (text, rules, the form's
-// own boxes) are opened away first, so the patch does not run along a rule the
-// photo was glued across.
-bool PhotoEdges(const WorkPage& page, const cv::Rect& face, cv::Rect& photo)
-{
-    cv::Mat nonPaper;
-    cv::threshold(page.flat, nonPaper, 232, 255, cv::THRESH_BINARY_INV);
-    const int open = std::max(3, int(std::lround(2.0 * page.pxPerMm)));
-    cv::morphologyEx(nonPaper, nonPaper, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(open, open)));
-    const int close = std::max(3, int(std::lround(1.5 * page.pxPerMm)));
-    cv::morphologyEx(nonPaper, nonPaper, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(close, close)));
-    cv::Mat labels;
-    cv::Mat stats;
-    cv::Mat centroids;
-    const int n = cv::connectedComponentsWithStats(nonPaper, labels, stats, centroids, 8, CV_32S);
-    // The component covering most of the face.
-    std::vector<int> cover(size_t(n), 0);
-    for (int y = face.y; y < face.y + face.height; ++y) {
-        const int* row = labels.ptr<int>(y);
-        for (int x = face.x; x < face.x + face.width; ++x)
-            ++cover[size_t(row[x])];
-    }
-    int best = -1;
-    for (int i = 1; i < n; ++i)
-        if (cover[size_t(i)] > 0 && (best < 0 || cover[size_t(i)] > cover[size_t(best)]))
-            best = i;
-    if (best < 0 || cover[size_t(best)] < face.area() / 3)
-        return false;
-    const cv::Rect r(stats.at<int>(best, cv::CC_STAT_LEFT), stats.at<int>(best, cv::CC_STAT_TOP),
-                     stats.at<int>(best, cv::CC_STAT_WIDTH), stats.at<int>(best, cv::CC_STAT_HEIGHT));
-    const double fill = double(stats.at<int>(best, cv::CC_STAT_AREA)) / r.area();
-    // A photo is a rectangle a little larger than the head; a patch much larger
-    // is a photographed page's background or a picture printed edge to edge.
-    const bool plausible = fill > 0.6 && r.width >= 1.2 * face.width && r.height >= 1.3 * face.height &&
-                           r.width <= 6 * face.width && r.height <= 8 * face.height &&
-                           r.x > 0 && r.y > 0 && r.x + r.width < page.grey.cols && r.y + r.height < page.grey.rows;
-    if (!plausible)
-        return false;
-    photo = r;
+    const cv::Rect& r = faces[size_t(best)];
+    face.rect = cv::Rect(patch.x + int(std::lround(r.x / scale)), patch.y + int(std::lround(r.y / scale)),
+                         int(std::lround(r.width / scale)), int(std::lround(r.height / scale)));
+    face.neighbours = hits[size_t(best)];
     return true;
 }
 
@@ -135,22 +100,62 @@ cv::Rect IdentityFrame(const cv::Rect& face, cv::Size page)
 
 } // namespace
 
-PhotoWork FindPhoto(const WorkPage& page, const std::atomic<bool>* cancel)
+std::vector<cv::Rect> SolidPatches(const WorkPage& page)
+{
+    // Non-paper with thin marks (text, rules, the form's own boxes, pen strokes)
+    // opened away: what stays is photographic texture, and a photo glued across
+    // a rule does not run along it.
+    cv::Mat nonPaper;
+    cv::threshold(page.flat, nonPaper, 232, 255, cv::THRESH_BINARY_INV);
+    const int open = std::max(3, int(std::lround(2.0 * page.pxPerMm)));
+    cv::morphologyEx(nonPaper, nonPaper, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(open, open)));
+    const int close = std::max(3, int(std::lround(1.5 * page.pxPerMm)));
+    cv::morphologyEx(nonPaper, nonPaper, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(close, close)));
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int n = cv::connectedComponentsWithStats(nonPaper, labels, stats, centroids, 8, CV_32S);
+    std::vector<cv::Rect> patches;
+    const int minSide = int(std::lround(10 * page.pxPerMm));
+    for (int i = 1; i < n; ++i) {
+        const cv::Rect r(stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP), stats.at<int>(i, cv::CC_STAT_WIDTH),
+                         stats.at<int>(i, cv::CC_STAT_HEIGHT));
+        const double fill = double(stats.at<int>(i, cv::CC_STAT_AREA)) / r.area();
+        // The desk round a photographed page touches the picture's edges and is
+        // no photo; a photo is a filled rectangle.
+        const bool edge = r.x == 0 || r.y == 0 || r.x + r.width == page.grey.cols || r.y + r.height == page.grey.rows;
+        if (r.width >= minSide && r.height >= minSide && fill > 0.6 && !edge && r.width < page.grey.cols / 2 &&
+            r.height < page.grey.rows / 2)
+            patches.push_back(r);
+    }
+    return patches;
+}
+
+PhotoWork FindPhoto(const WorkPage& page, const std::vector<cv::Rect>& patches, const std::atomic<bool>* cancel)
 {
     PhotoWork out;
-    Face face;
-    if (!DetectFace(page, face) || Cancelled(cancel))
-        return out;
-    out.face = face.rect;
-    out.confidence = std::min(1.0, face.neighbours / kSureNeighbours);
-    cv::Rect photo;
-    if (PhotoEdges(page, face.rect, photo)) {
-        out.photo = photo;
-        out.framed = true;
-    } else {
-        out.photo = IdentityFrame(face.rect, page.grey.size());
-        out.framed = false;
+    Face best;
+    cv::Rect bestPatch;
+    for (const cv::Rect& patch : patches) {
+        if (Cancelled(cancel))
+            return out;
+        Face face;
+        if (DetectFace(page.grey, patch, face) && face.neighbours > best.neighbours) {
+            best = face;
+            bestPatch = patch;
+        }
     }
+    if (best.rect.empty())
+        return out;
+    out.face = best.rect;
+    out.confidence = std::min(1.0, best.neighbours / kSureNeighbours);
+    // A photo is a rectangle a little larger than the head; a patch much larger
+    // is a picture printed edge to edge, where the identity rule frames the face.
+    const cv::Rect& r = bestPatch;
+    const cv::Rect& f = best.rect;
+    const bool framed = r.width >= 1.2 * f.width && r.height >= 1.3 * f.height && r.width <= 6 * f.width && r.height <= 8 * f.height;
+    out.framed = framed;
+    out.photo = framed ? r : IdentityFrame(f, page.grey.size());
     out.found = !out.photo.empty();
     return out;
 }

@@ -45,23 +45,54 @@ bool LooksPrinted(const std::vector<int>& members, const cv::Mat& stats, double 
     return aligned >= 4 && aligned * 2 >= int(members.size());
 }
 
+// Marks every pixel of a straight run of at least len pixels, across (rows)
+// or down (columns): an opening by a line, in one pass.
+void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len)
+{
+    for (int y = 0; y < ink.rows; ++y) {
+        const uint8_t* in = ink.ptr<uint8_t>(y);
+        uint8_t* out = rules.ptr<uint8_t>(y);
+        for (int x = 0; x < ink.cols;) {
+            if (!in[x]) {
+                ++x;
+                continue;
+            }
+            int e = x;
+            while (e < ink.cols && in[e])
+                ++e;
+            if (e - x >= len)
+                std::fill(out + x, out + e, uint8_t(255));
+            x = e;
+        }
+    }
+    std::vector<int> run(size_t(ink.cols), 0);
+    for (int y = 0; y <= ink.rows; ++y) {
+        const uint8_t* in = y < ink.rows ? ink.ptr<uint8_t>(y) : nullptr;
+        for (int x = 0; x < ink.cols; ++x) {
+            if (in && in[x]) {
+                ++run[size_t(x)];
+                continue;
+            }
+            if (run[size_t(x)] >= len)
+                for (int k = y - run[size_t(x)]; k < y; ++k)
+                    rules.at<uint8_t>(k, x) = 255;
+            run[size_t(x)] = 0;
+        }
+    }
+}
+
 } // namespace
 
-SignatureWork FindSignature(const WorkPage& page, cv::Rect photo, const std::atomic<bool>* cancel)
+SignatureWork FindSignature(const WorkPage& page, const cv::Mat& pageInk, const std::atomic<bool>* cancel)
 {
     SignatureWork out;
     const double mm = page.pxPerMm;
-    cv::Mat ink = page.ink.clone();
-    if (!photo.empty())
-        ink(photo).setTo(0);
+    cv::Mat ink = pageInk.clone();
 
     // Rules: anything straight and longer than 20 mm across or down.
     const int ruleLen = std::max(8, int(std::lround(20 * mm)));
-    cv::Mat rulesH;
-    cv::Mat rulesV;
-    cv::morphologyEx(ink, rulesH, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(ruleLen, 1)));
-    cv::morphologyEx(ink, rulesV, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, ruleLen)));
-    cv::Mat rules = rulesH | rulesV;
+    cv::Mat rules = cv::Mat::zeros(ink.size(), CV_8U);
+    MarkRuns(ink, rules, ruleLen);
     cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
     ink.setTo(0, rules);
     if (Cancelled(cancel))
