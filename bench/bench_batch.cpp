@@ -3,20 +3,25 @@
 // the steps a clerk triggers one by one for the same pages (load, automatic
 // crop's analysis, cut and retouch each slot, save each slot), measured in the same run.
 //
-// Usage: bench_batch [pages] ; prints one line per resolution.
+// Then the share of the analysis corpus's pages that come out with both files
+// right: saved, from frames that overlap the page's truth by at least half
+// (intersection over union), the truth turned as the batch straightened.
+//
+// Usage: bench_batch [pages] ; prints one line per resolution and one for the corpus.
 
 #include "app/U_Cropping_Pixels.h"
 #include "app/U_Cropping_Save.h"
 #include "batch/Batch.h"
 #include "jpegmeta/SafeFile.h"
 #include "view/io/ImageReaders.h"
+#include "corpus/PageCorpus.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QTemporaryDir>
+#include <QTransform>
 
 #include <cstdio>
 
@@ -27,32 +32,69 @@ int Mm(double mm, int dpi)
     return static_cast<int>(mm * dpi / 25.4 + 0.5);
 }
 
-QImage Page(int dpi)
-{
-    QImage img(Mm(210, dpi), Mm(297, dpi), QImage::Format_RGB32);
-    img.fill(QColor(250, 249, 244));
-    QPainter p(&img);
-    p.setPen(QPen(QColor(120, 120, 120), std::max(1, dpi / 100)));
-    for (int i = 0; i < 18; ++i)
-        p.drawLine(Mm(20, dpi), Mm(90 + i * 8.5, dpi), Mm(190, dpi), Mm(90 + i * 8.5, dpi));
-    p.fillRect(QRect(Mm(140, dpi), Mm(30, dpi), Mm(35, dpi), Mm(45, dpi)), QColor(70, 110, 170));
-    p.setBrush(QColor(225, 185, 150));
-    p.drawEllipse(QRect(Mm(150, dpi), Mm(38, dpi), Mm(15, dpi), Mm(20, dpi)));
-    p.setPen(QPen(QColor(20, 30, 110), std::max(2, dpi / 50)));
-    for (int i = 0; i < 12; ++i)
-        p.drawLine(Mm(115 + i * 5, dpi), Mm(252 + (i % 2) * 10, dpi), Mm(120 + i * 5, dpi), Mm(262 - (i % 2) * 10, dpi));
-    p.end();
-    return img;
-}
-
 TRect R(int x, int y, int w, int h)
 {
     return TRect(x, y, x + w, y + h);
 }
 
-std::string Local(const QString& s)
+double Iou(const TRect& a, const QRectF& b)
 {
-    return QFile::encodeName(s).toStdString();
+    const double w = std::min<double>(a.Right, b.right()) - std::max<double>(a.Left, b.left());
+    const double h = std::min<double>(a.Bottom, b.bottom()) - std::max<double>(a.Top, b.top());
+    if (w <= 0 || h <= 0)
+        return 0;
+    const double i = w * h;
+    return i / (double(a.Right - a.Left) * (a.Bottom - a.Top) + b.width() * b.height() - i);
+}
+
+// The truth box as it lies after the batch turned the page by `degrees`
+// clockwise about its centre, keeping its size.
+QRectF Turned(const QRect& r, int degrees, QSize size)
+{
+    QTransform t;
+    t.translate(size.width() / 2.0, size.height() / 2.0);
+    t.rotate(degrees);
+    t.translate(-size.width() / 2.0, -size.height() / 2.0);
+    return t.mapRect(QRectF(r));
+}
+
+void Corpus()
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("in"));
+    QDir().mkpath(dir.filePath("out"));
+    QStringList files;
+    std::vector<CorpusPage> truth;
+    for (int n = 0; n < CorpusSize(); ++n) {
+        truth.push_back(MakeCorpusPage(n));
+        truth.back().picture = QImage();
+        files << dir.filePath(QStringLiteral("in/%1.jpg").arg(n, 3, 10, QLatin1Char('0')));
+        QFile f(files.last());
+        f.open(QIODevice::WriteOnly);
+        f.write(truth.back().jpeg);
+    }
+    TBatchSettings s;
+    s.OutFolder = dir.filePath("out") + QLatin1Char('/');
+    TBatchRun run(files, s, {});
+    int withBoth = 0, right = 0, photoRight = 0, signatureRight = 0;
+    run.OnPage = [&](int i, const TBatchPage& p) {
+        const CorpusPage& t = truth[size_t(i)];
+        if (!t.hasPhoto || !t.hasSignature)
+            return;
+        ++withBoth;
+        const QSize size(p.Width, p.Height);
+        const bool foto = p.Foto.Saved() && Iou(p.Foto.Frame, Turned(t.photo, p.Degrees, size)) >= 0.5;
+        const bool firma = p.Firma.Saved() && Iou(p.Firma.Frame, Turned(t.signature, p.Degrees, size)) >= 0.5;
+        photoRight += foto;
+        signatureRight += firma;
+        right += foto && firma;
+    };
+    run.Start();
+    run.Wait();
+    FinishFileWork();
+    std::printf("corpus: %d of %d pages with a photo and a signature came out with both files right (%.0f%%); "
+                "photo right %d, signature right %d\n",
+                right, withBoth, withBoth ? 100.0 * right / withBoth : 0.0, photoRight, signatureRight);
 }
 
 } // namespace
@@ -68,11 +110,12 @@ int main(int argc, char** argv)
         QDir().mkpath(in);
         QDir().mkpath(out);
         QDir().mkpath(out2);
-        const QImage page = Page(dpi);
         QStringList files;
         for (int i = 0; i < pages; ++i) {
             files << QStringLiteral("%1/modulo_%2.jpg").arg(in).arg(i, 3, 10, QLatin1Char('0'));
-            page.save(files.last(), "JPG", 90);
+            QFile f(files.last());
+            f.open(QIODevice::WriteOnly);
+            f.write(MakeCorpusPageAt(i % CorpusSize(), dpi).jpeg);
         }
         TBatchSettings s;
         s.OutFolder = out + QLatin1Char('/');
@@ -120,5 +163,6 @@ int main(int argc, char** argv)
                     "(%.3f s); ratio %.2f\n",
                     dpi, pages, pages / batchS, batchS, done, pages / stepsS, stepsS, stepsS / batchS);
     }
+    Corpus();
     return 0;
 }
