@@ -25,8 +25,8 @@ TBatchFrames AnalyseBatchPage(const QImage& page)
     const analysis::PageAnalysis found = analysis::AnalysePage(page);
     // The toolbar's rotation keeps the picture's size, and so does the batch's.
     const analysis::AutoCropPlan plan = analysis::PlanAutoCrop(found, page.size(), page.size());
-    // The plan turns counter-clockwise; the rotation here counts clockwise.
-    out.Degrees = -plan.rotateDegrees;
+    // Clockwise, as the toolbar's rotation and the batch's take it.
+    out.Degrees = plan.rotateDegrees;
     out.HasFoto = plan.hasPhoto && !plan.photoFrame.isEmpty();
     out.HasFirma = plan.hasSignature && !plan.signatureFrame.isEmpty();
     out.Foto = FromQRect(plan.photoFrame);

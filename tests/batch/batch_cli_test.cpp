@@ -6,6 +6,8 @@
 
 #include "app/U_Cropping_Pixels.h"
 #include "app/U_Cropping_Save.h"
+#include "batch/Batch.h"
+#include "corpus/PageCorpus.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTransform>
 #include <gtest/gtest.h>
 
 namespace {
@@ -186,4 +189,39 @@ TEST_F(BatchCli, ExistingFilesAreKeptUnlessAskedAndKeepBothNumbersThePair)
     // An output folder that is no folder: refused before any page.
     const TRun wrong = RunBatch({QStringLiteral("--settings"), Ini, QStringLiteral("--out"), fixed, In});
     EXPECT_EQ(wrong.Status, 2);
+}
+
+// A skewed page: the batch turns it as the analysis plans, and the frames it
+// cuts lie on the page's photo and signature as they lie once straightened.
+TEST(BatchPage, SkewedPagesAreStraightenedTheWayTheirFramesWerePlanned)
+{
+    QTemporaryDir dir;
+    TBatchSettings s;
+    s.OutFolder = dir.path() + QLatin1Char('/');
+    int turned = 0;
+    for (int n = 0; n < CorpusSize() && turned < 2; ++n) {
+        const CorpusPage t = MakeCorpusPage(n);
+        if (!t.hasPhoto || std::abs(t.skewDegrees) < 2.5 || std::abs(t.skewDegrees) > 4)
+            continue;
+        const QString file = dir.filePath(t.name + QStringLiteral(".jpg"));
+        ConfigTest::WriteBytes(file, t.jpeg);
+        const TBatchPage p = ProcessBatchPage(file, s);
+        if (!BatchHasAnalysis())
+            GTEST_SKIP() << "built without the page analysis";
+        // Lines turned clockwise are straightened by turning counter-clockwise.
+        EXPECT_EQ(p.Degrees, -static_cast<int>(std::lround(t.skewDegrees))) << t.name.toStdString();
+        QTransform back;
+        back.translate(p.Width / 2.0, p.Height / 2.0);
+        back.rotate(p.Degrees);
+        back.translate(-p.Width / 2.0, -p.Height / 2.0);
+        const QRectF photo = back.mapRect(QRectF(t.photo));
+        const QRectF frame(p.Foto.Frame.Left, p.Foto.Frame.Top, p.Foto.Frame.Right - p.Foto.Frame.Left,
+                           p.Foto.Frame.Bottom - p.Foto.Frame.Top);
+        const QRectF common = photo.intersected(frame);
+        ASSERT_TRUE(p.Foto.Saved()) << t.name.toStdString();
+        // Turned the wrong way the frame would miss the photo by twice the skew.
+        EXPECT_GT(common.width() * common.height(), 0.6 * frame.width() * frame.height()) << t.name.toStdString();
+        ++turned;
+    }
+    EXPECT_EQ(turned, 2);
 }
