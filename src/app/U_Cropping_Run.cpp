@@ -6,6 +6,7 @@
 #include "app/U_Cropping_Startup.h"
 
 #include "config/U_Options.h"
+#include "config/U_Savecfg.h"
 #include "platform/InstallLayoutPaths.h"
 #include "view/U_FtBack.h"
 
@@ -78,6 +79,8 @@ int RunCorvanta(int argc, char** argv)
     app.setStyleSheet(LoadStyleSheet());
 
     CreateCorvantaWindows();
+    // Once the window is on screen: settings that cannot be stored are said at start.
+    QTimer::singleShot(0, FormCrop, [] { WarnIfSettingsUnwritable(FormCrop); });
     QObject::connect(FormCrop, &TFormCrop::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     // Picture files handed over by the desktop ("Apri con") load as the FILE command's
     // choice would, once the loop runs and the window has its size.

@@ -83,8 +83,10 @@ QString CheckFilePrefix(const QString& prefix)
         return QStringLiteral("il nome non può contenere separatori di cartella (/ o \\)");
     if (prefix.contains(QChar(0)))
         return QStringLiteral("il nome non può contenere il carattere nullo");
-    if (prefix == QLatin1String(".") || prefix == QLatin1String(".."))
-        return QStringLiteral("il nome non può essere \".\" o \"..\"");
+    // "." and ".." would name the folder itself; any other leading dot would
+    // save a hidden file that the clerk never finds again.
+    if (prefix.startsWith(QLatin1Char('.')))
+        return QStringLiteral("il nome non può iniziare con un punto");
     return QString();
 }
 

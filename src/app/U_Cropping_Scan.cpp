@@ -1,6 +1,7 @@
 // Scanning from the main window: the scan commands read the options and the view
 // through this window, and the scanned picture arrives as "Scansione.bmp" in the
-// image list like any file the user opens (its picture handed over from memory).
+// image list like any file the user opens (its picture handed over from memory); the
+// sheets of a document feeder arrive as one entry each.
 
 #include "app/U_Cropping.h"
 #include "app/U_Cropping_Startup.h"
@@ -36,6 +37,15 @@ void TFormCrop::CreateScanCommands()
             // would only repeat it.
             if (!picture.isNull())
                 ZSImage->SlideShow()->List()->SetObject(0, picture);
+            LoadImage();
+        });
+    };
+    host.LoadScannedFiles = [this](const QStringList& files, const QList<QImage>& pictures) {
+        // The sheets of a document feeder, one entry each, in the order they were scanned.
+        RunGuarded([this, &files, &pictures] {
+            SetImageList(files);
+            for (int i = 0; i < pictures.size() && i < files.size(); ++i)
+                ZSImage->SlideShow()->List()->SetObject(i, pictures[i]);
             LoadImage();
         });
     };

@@ -1,6 +1,7 @@
 // TUtils, the unit's start and end, and the TW_STR32 conversions.
 #include "config/U_Options.h"
 #include "config/U_Savecfg.h"
+#include "platform/ProfileFile.h"
 #include "platform/Version.h"
 
 #include <QCoreApplication>
@@ -162,6 +163,8 @@ void InitOptionsUnit()
     if (!Utils)
         Utils = new TUtils;
     IniFileName = ComputeIniFileName(QCoreApplication::applicationFilePath(), Utils->GetNoRoamLocalAppDataPath());
+    // A write that a crash cut short leaves its temporary file behind, hidden.
+    ProfileFile::RemoveLeftoverTemporaries(IniFileName);
 }
 
 void DoneOptionsUnit()

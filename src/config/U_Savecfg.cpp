@@ -2,10 +2,16 @@
 
 #include "platform/ProfileFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString IniFileName;
 
@@ -45,6 +51,38 @@ bool WriteFileIni(const QString& fileName, const QString& section, const QString
     if (error)
         *error = ok ? QString() : why;
     return ok;
+}
+
+QString SettingsWriteProblem(const QString& fileName)
+{
+    const QFileInfo file(fileName);
+    const QString folder = file.absolutePath();
+    const QByteArray dir = QFile::encodeName(folder);
+    const QString lost = QStringLiteral(" Le cornici, i valori dei cursori e le opzioni di questa sessione non saranno "
+                                        "conservati.");
+    struct stat st;
+    if (::stat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return QStringLiteral("Le impostazioni non possono essere salvate in %1: la cartella non esiste.").arg(fileName) +
+               lost;
+    // The same test the writer makes: the new text goes to a file beside the old one.
+    if (::faccessat(AT_FDCWD, dir.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return QStringLiteral("Le impostazioni non possono essere salvate in %1: la cartella %2 non è scrivibile.")
+                   .arg(fileName, folder) +
+               lost;
+    const QByteArray path = QFile::encodeName(file.absoluteFilePath());
+    if (::stat(path.constData(), &st) == 0 && ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
+        return QStringLiteral("Le impostazioni non possono essere salvate: il file %1 è in sola lettura.").arg(fileName) +
+               lost;
+    return QString();
+}
+
+void WarnIfSettingsUnwritable(QWidget* parent)
+{
+    const QString problem = SettingsWriteProblem(IniFileName);
+    if (problem.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Corvanta"), problem, QMessageBox::Ok, parent);
+    box.exec();
 }
 
 QString BoolToString(bool value, const QString& trueText, const QString& falseText)

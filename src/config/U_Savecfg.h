@@ -33,6 +33,15 @@ QString ReadFileIni(const QString& fileName, const QString& section, const QStri
 bool WriteFileIni(const QString& fileName, const QString& section, const QString& key, const QString& value,
                   QString* error = nullptr);
 
+// Why no value can be stored in the settings file `fileName`: its folder is
+// missing or not writable, or the file is read-only. The text is Italian and
+// names the file; empty text when values can be stored.
+QString SettingsWriteProblem(const QString& fileName);
+
+// Said once at start, in a message box over `parent`, when IniFileName cannot
+// be written: otherwise frames and slider values would be lost without a word.
+void WarnIfSettingsUnwritable(QWidget* parent);
+
 // `trueText` when `value` is set, else `falseText`. Flags are stored as "1" and "0".
 QString BoolToString(bool value, const QString& trueText = QStringLiteral("1"),
                      const QString& falseText = QStringLiteral("0"));

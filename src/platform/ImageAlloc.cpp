@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 constexpr size_t kHugePage = 2u * 1024u * 1024u;
@@ -35,4 +36,13 @@ void EnsureBgrImage(QImage& img, int width, int height)
         img.format() == QImage::Format_BGR888 && img.isDetached())
         return;
     img = NewBgrImage(width, height);
+}
+
+std::int64_t PhysicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return std::int64_t(pages) * pageSize;
 }

@@ -6,7 +6,10 @@
 #include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <dirent.h>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -441,6 +444,38 @@ bool WriteString(const QString& fileName, const QString& section, const QString&
         }
     }
     return ReplaceFile(path, out, exists ? &st : nullptr, error);
+}
+
+int RemoveLeftoverTemporaries(const QString& fileName, int minAgeSeconds)
+{
+    const QByteArray path = TargetPath(fileName);
+    const int slash = path.lastIndexOf('/');
+    const QByteArray dir = slash >= 0 ? path.left(slash + 1) : QByteArray("./");
+    const QByteArray prefix = '.' + (slash >= 0 ? path.mid(slash + 1) : path) + ".tmp";
+    DIR* d = ::opendir(dir.constData());
+    if (!d)
+        return 0;
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (!name.startsWith(prefix))
+            continue;
+        const QByteArray tail = name.mid(prefix.size());
+        // QByteArray::number(..., 36) writes lower-case digits and letters.
+        const bool ours = !tail.isEmpty() && tail.size() <= 7 &&
+                          std::all_of(tail.begin(), tail.end(), [](char c) {
+                              return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+                          });
+        struct stat st;
+        if (!ours || ::fstatat(::dirfd(d), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || now - st.st_mtime < minAgeSeconds)
+            continue;
+        if (::unlinkat(::dirfd(d), name.constData(), 0) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 } // namespace ProfileFile

@@ -39,4 +39,11 @@ bool ReadString(const QString& fileName, const QString& section, const QString& 
 bool WriteString(const QString& fileName, const QString& section, const QString& key, const QString& value,
                  QString* error = nullptr);
 
+// Removes what a write cut short (a crash, a kill) left beside the file: the
+// hidden temporary files of WriteString's own pattern, ".<name>.tmp" and up to
+// seven lower-case letters or digits, that are regular files older than
+// `minAgeSeconds` (younger ones may belong to a write under way in another
+// instance). Nothing else is touched. Returns how many were removed.
+int RemoveLeftoverTemporaries(const QString& fileName, int minAgeSeconds = 60);
+
 } // namespace ProfileFile

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QWidget>
 #include <algorithm>
@@ -147,6 +148,15 @@ bool WriteScanBitmap(const QImage& picture, const QString& file)
     return true;
 }
 
+QString FeederSheetFile(const QString& acqFile, int index)
+{
+    if (index == 0)
+        return acqFile;
+    const QFileInfo info(acqFile);
+    const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+    return info.dir().filePath(info.completeBaseName() + "_" + QString::number(index + 1) + suffix);
+}
+
 int32_t ParseScanResolution(const QString& text)
 {
     bool ok = false;
@@ -157,6 +167,7 @@ int32_t ParseScanResolution(const QString& text)
 TScanCommands::TScanCommands(QWidget* mainWindow, TScanHost host, QObject* parent)
     : QObject(parent), mainWindow_(mainWindow), host_(std::move(host))
 {
+    PictureDelivered = [this](const QImage& picture) { sheets_.push_back(picture); };
 }
 
 TScanCommands::~TScanCommands()
@@ -165,6 +176,7 @@ TScanCommands::~TScanCommands()
         qApp->removeEventFilter(this);
     if (TargetBitmap == &imTwain_)
         TargetBitmap = nullptr;
+    PictureDelivered = nullptr;
 }
 
 bool TScanCommands::ConnectionOpen() { return ManagerOpen || SourceOpen || SourceEnabled; }
@@ -177,6 +189,7 @@ bool TScanCommands::InitTwain()
         const bool usable = TWInitialize(identity, mainWindow_, &imTwain_);
         XferMechChoice = 2;
         twainACQ_ = false;
+        sheets_.clear();
         return usable;
     } catch (const std::exception& e) {
         ShowTwainInfo(mainWindow_, std::string("Errore! Acquisizione da scanner: inizializzazione TWAIN fallita. ") +
@@ -204,6 +217,7 @@ void TScanCommands::BtScanNowClick()
     ScanResolution = ParseScanResolution(host_.ResolutionText ? host_.ResolutionText() : QString());
     ScanGrayScale = host_.GrayScaleScanFirma && host_.SignatureMode && host_.GrayScaleScanFirma() && host_.SignatureMode();
     takenSerial_ = PictureSerial;
+    sheets_.clear();
     bool started = false;
     try {
         started = TWAcquire(mainWindow_, TW_TRUE, 3);
@@ -270,12 +284,54 @@ void TScanCommands::ShowFillError(const QString& file)
                   ("Errore! Acquisizione da scanner: procedura FillImgAndResize(" + file + ") fallita.").toStdString());
 }
 
+void TScanCommands::FillFeederSheets(const QString& file)
+{
+    const QList<QImage> sheets = sheets_;
+    sheets_.clear();
+    QCoreApplication::processEvents();
+    QStringList files;
+    std::vector<std::future<bool>> saved;
+    for (int i = 0; i < sheets.size(); ++i) {
+        files << FeederSheetFile(file, i);
+        saved.push_back(std::async(std::launch::async, [picture = sheets[i], f = files.back()] {
+            return WriteScanBitmap(picture, f);
+        }));
+    }
+    // Sheets of a longer earlier run would look like part of this one.
+    for (int i = sheets.size();; ++i) {
+        const QString stale = FeederSheetFile(file, i);
+        if (!QFile::exists(stale) || !QFile::remove(stale))
+            break;
+    }
+    bool ok = true;
+    for (auto& f : saved)
+        ok = f.get() && ok;
+    std::exception_ptr viewFailed;
+    try {
+        if (host_.LoadScannedFiles)
+            host_.LoadScannedFiles(files, sheets);
+        else if (host_.LoadScannedFile)
+            host_.LoadScannedFile(files.front(), sheets.front());
+    } catch (...) {
+        viewFailed = std::current_exception();
+    }
+    if (!ok)
+        throw std::runtime_error("salvataggio non riuscito");
+    if (viewFailed)
+        std::rethrow_exception(viewFailed);
+}
+
 void TScanCommands::TakeOver()
 {
     const QString file = host_.AcqImgFile ? host_.AcqImgFile() : QString();
     takenSerial_ = PictureSerial;
     try {
-        FillImgAndResize(file);
+        if (sheets_.size() > 1 && !file.isEmpty()) {
+            FillFeederSheets(file);
+        } else {
+            sheets_.clear();
+            FillImgAndResize(file);
+        }
     } catch (const std::exception&) {
         ShowFillError(file);
     }

@@ -10,8 +10,10 @@
 #include "scan/TW_Const.h"
 
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
@@ -29,6 +31,9 @@ struct TScanHost {
     // is what the file holds, already in memory (null when there is none): the view takes
     // it instead of reading the file back.
     std::function<void(const QString& file, const QImage& picture)> LoadScannedFile;
+    // The same for the sheets of a document feeder: `files` in the order they were
+    // scanned, `pictures[i]` what files[i] holds. When not set, the first sheet is loaded.
+    std::function<void(const QStringList& files, const QList<QImage>& pictures)> LoadScannedFiles;
     // Enables or greys the main window's BtScanNow.
     std::function<void(bool enabled)> SetScanButtonEnabled;
 };
@@ -40,6 +45,9 @@ int32_t ParseScanResolution(const QString& text);
 // Writes a BGR888 picture as a 24-bit bottom-up bitmap file, replacing `file` only once
 // the new one is complete. Safe to call on any thread; false when it could not.
 bool WriteScanBitmap(const QImage& picture, const QString& file);
+// Where sheet `index` (0 first) of a feeder run is kept: the first in `acqFile` itself,
+// the others beside it, "Scansione_2.bmp" and on.
+QString FeederSheetFile(const QString& acqFile, int index);
 
 class TScanCommands : public QObject {
     Q_OBJECT
@@ -59,6 +67,9 @@ public:
     // the view; the file is complete when this returns. False when there is no picture to
     // take over. Throws on a failed save.
     bool FillImgAndResize(const QString& file);
+    // The sheets of a feeder run: each saved to its own file and all put in the view's
+    // list in order. Throws on a failed save, after loading what was saved.
+    void FillFeederSheets(const QString& file);
 
     // Installs AppMessage as the application-wide event filter (once).
     void InstallAppMessage();
@@ -82,6 +93,8 @@ private:
     QWidget* mainWindow_;
     TScanHost host_;
     QImage imTwain_;
+    // Every picture delivered since the acquisition started, in order.
+    QList<QImage> sheets_;
     bool twainACQ_ = false;
     bool installed_ = false;
     unsigned takenSerial_ = 0;

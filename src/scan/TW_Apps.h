@@ -15,6 +15,7 @@
 #include <QString>
 #include <QVector>
 #include <cstdint>
+#include <functional>
 
 class QEvent;
 class QWidget;
@@ -47,6 +48,9 @@ constexpr TW_UINT16 MessageLevel = 1;
 // Counts the pictures delivered into TargetBitmap, so a caller can tell whether a new
 // picture arrived since it last looked (a failed or cancelled transfer adds none).
 extern unsigned PictureSerial;
+// Told of every picture as it is delivered into TargetBitmap: a document feeder delivers
+// several in one transfer, each replacing the one before.
+extern std::function<void(const QImage&)> PictureDelivered;
 
 // Full path of the manager library; empty means TwainDllName where it is found (beside
 // the program, else installed), or beside the program when it is nowhere.

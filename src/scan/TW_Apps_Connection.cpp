@@ -36,6 +36,7 @@ TW_BOOL AutoFeedActive = TW_FALSE;
 char TransferFileName[256] = {};
 QVector<QRgb> PaletteHandle;
 unsigned PictureSerial = 0;
+std::function<void(const QImage&)> PictureDelivered;
 
 namespace {
 
@@ -76,7 +77,9 @@ bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item)
     TW_CAPABILITY c{cap, TWON_ONEVALUE, one};
     const TW_UINT16 rc = DsmEntryProc(&AppIdentity, &SourceIdentity, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
     std::free(one);
-    return rc == TWRC_SUCCESS;
+    // TWRC_CHECKSTATUS: the source took the nearest value it supports; the settings that
+    // follow (the grey pixels of the signature mode) must still be asked for.
+    return rc == TWRC_SUCCESS || rc == TWRC_CHECKSTATUS;
 }
 
 } // namespace

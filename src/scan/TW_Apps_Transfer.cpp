@@ -91,6 +91,8 @@ void DeliverPicture(QWidget* window, const uint8_t* block, size_t size)
     if (TargetBitmap && !img.isNull()) {
         *TargetBitmap = std::move(img);
         ++PictureSerial;
+        if (PictureDelivered)
+            PictureDelivered(*TargetBitmap);
     }
 }
 
@@ -116,6 +118,18 @@ void SetResolution(QWidget* window, uint8_t* header, const TW_IMAGEINFO& info)
         Put32(header + 24, static_cast<uint32_t>(x));
     if (y >= 0)
         Put32(header + 28, static_cast<uint32_t>(y));
+}
+
+// The picture states the scan's own density, so "Scansione.bmp" prints at its true size;
+// a header without one leaves the picture's default.
+void CarryDensity(const uint8_t* header, QImage& picture)
+{
+    const auto x = static_cast<int32_t>(Get32(header + 24));
+    const auto y = static_cast<int32_t>(Get32(header + 28));
+    if (x > 0)
+        picture.setDotsPerMeterX(x);
+    if (y > 0)
+        picture.setDotsPerMeterY(y);
 }
 
 // Colour table by pixel type; returns the number of entries written.
@@ -276,6 +290,7 @@ QImage FixUp(QWidget*, const uint8_t* block, size_t size)
         if (!DibRowToBgr(bits, src, img.scanLine(y), width, lut))
             return QImage();
     }
+    CarryDensity(block, img);
     return img;
 }
 
@@ -360,6 +375,7 @@ void DoMemTransfer(QWidget* window)
             continue;
         }
         SetResolution(window, header, info);
+        CarryDensity(header, picture);
         const uint32_t used = FillColorTable(window, header, info.PixelType);
         Put32(header + 32, used);
         Put32(header + 36, 0);
@@ -403,6 +419,8 @@ void DoMemTransfer(QWidget* window)
             if (TargetBitmap && ReadableDepth(info.BitsPerPixel)) {
                 *TargetBitmap = std::move(picture);
                 ++PictureSerial;
+                if (PictureDelivered)
+                    PictureDelivered(*TargetBitmap);
             }
             if (MessageLevel >= 2)
                 ShowRC_CC(window, TWML_REPORT, "In attesa di trasferimenti", TwFormat("Images\t: %d", count));

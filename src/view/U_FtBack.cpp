@@ -196,6 +196,14 @@ void TFormTBack::FormShow()
 void TFormTBack::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // A mask set before the window existed is only remembered by the widget:
+    // set again now that the window system has a window to shape.
+    if (windowHandle() && !FMaskOnWindow) {
+        FMaskOnWindow = true;
+        const QRegion shape = mask();
+        clearMask();
+        setMask(shape);
+    }
     // A show that the window system reports (the main window restored from the
     // task bar) is no new showing of the toolbar.
     if (!event->spontaneous())

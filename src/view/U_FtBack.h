@@ -147,6 +147,7 @@ private:
 
     TFormTBackHooks FHooks;
     bool FDragging = false;
+    bool FMaskOnWindow = false;
     bool FRotationPending = false;
     bool FRotationQueued = false;
     int32_t FPendingValue = 0;

@@ -197,13 +197,14 @@ TEST(SaveSlotJpeg, NothingIsWrittenWhenTheSaveCannotBeDoneWhole)
               QStringList{QStringLiteral("xFoto.jpg")});
 }
 
-TEST(SaveSlotJpeg, PrefixesThatWouldLeaveTheFolderAreRefused)
+TEST(SaveSlotJpeg, PrefixesThatWouldLeaveTheFolderOrHideTheFileAreRefused)
 {
     for (const QString& bad : {QStringLiteral("a/b"), QStringLiteral("../x"), QStringLiteral("a\\b"),
                                QStringLiteral("/tmp/x"), QStringLiteral("."), QStringLiteral(".."),
+                               QStringLiteral("..."), QStringLiteral(".Rossi"), QStringLiteral("..x"),
                                QStringLiteral("a") + QChar(0) + QStringLiteral("b")})
         EXPECT_FALSE(CheckFilePrefix(bad).isEmpty()) << bad.toStdString();
-    for (const QString& good : {QStringLiteral("Rossi"), QStringLiteral("..x"), QStringLiteral("Mario Rossi "),
+    for (const QString& good : {QStringLiteral("Rossi"), QStringLiteral("x.."), QStringLiteral("Mario Rossi "),
                                 QStringLiteral("Niccolò_1")})
         EXPECT_TRUE(CheckFilePrefix(good).isEmpty()) << good.toStdString();
 }

@@ -161,3 +161,36 @@ TEST(CenterObject, UsesTheParentsSizeNotItsPosition)
     CenterObject(&child, &parent);
     EXPECT_EQ(child.pos(), QPoint(-4, -9)); // -4.5 and -9.5 truncated toward zero
 }
+
+TEST(SettingsWriteProblem, AgreesWithTheWriterAndNamesTheFile)
+{
+    // Checked as the unprivileged user, whose writes the permission bits stop;
+    // for each layout the start-up check must say exactly when a write fails.
+    QTemporaryDir tmp;
+    const QString sub = tmp.path() + "/user";
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("user"));
+    const QString ini = sub + "/corvanta.ini";
+    WriteBytes(ini, "[A]\nk=old\n");
+    GiveToNobody(tmp.path(), 0755);
+    const struct { unsigned dirMode, fileMode; const char* said; } cases[] = {
+        {0755, 0644, nullptr}, {0755, 0444, "è in sola lettura"}, {0555, 0644, "non è scrivibile"}};
+    for (const auto& c : cases) {
+        GiveToNobody(sub, c.dirMode);
+        GiveToNobody(ini, c.fileMode);
+        const int rc = RunInChild(
+            [&] {
+                const QString problem = SettingsWriteProblem(ini);
+                // A new value each time: storing the value already there writes nothing.
+                const bool stored = WriteFileIni(ini, "A", "k", QString::number(c.dirMode * 1000 + c.fileMode));
+                if (stored != problem.isEmpty())
+                    return 1;
+                if (c.said && !(problem.contains(ini) && problem.contains(QString::fromUtf8(c.said))))
+                    return 2;
+                return 0;
+            },
+            true);
+        EXPECT_EQ(rc, 0) << c.dirMode << " " << c.fileMode;
+    }
+    const QString problem = SettingsWriteProblem(tmp.path() + "/manca/corvanta.ini");
+    EXPECT_TRUE(problem.contains("manca/corvanta.ini") && problem.contains("la cartella non esiste")) << problem.toStdString();
+}

@@ -20,6 +20,8 @@ import sys
 import tempfile
 import time
 
+from desktop import Desktop, Failure, desktop_kind
+
 SKIP = 77  # ctest's SKIP_RETURN_CODE for "no X server can be started here"
 PATIENCE = 60.0
 
@@ -38,10 +40,6 @@ SLIDER_W = 172
 SLIDER_Y = [479 + 24 + 27 * i + 12 for i in range(5)]  # Luminosità .. Definizione
 PHOTO_LIMIT = 34990
 SIGNATURE_LIMIT = 19990
-
-
-class Failure(AssertionError):
-    pass
 
 
 def check(cond, what):
@@ -286,7 +284,10 @@ class X:
         self.xdo("type", "--delay", 20, text)
 
     def screenshot(self):
-        return Picture.from_xwd(self.run("xwd", "-root", "-silent"))
+        # ImageMagick's import reads what the screen shows, the compositor's
+        # work included; xwd -root reads the windows under it, where a
+        # see-through window is still black.
+        return Picture.from_pnm(self.run("import", "-window", "root", "-depth", "8", "ppm:-"))
 
 
 class Corvanta:
@@ -353,7 +354,20 @@ class Corvanta:
         return self.proc.poll() is None
 
     def dialog(self, title):
-        return wait_for("the window \"%s\"" % title, lambda: next(iter(self.x.visible(title, self.proc.pid)), None))
+        """The window once it is mapped and painted: a compositor or a window
+        manager that never gets the window's contents shows a black rectangle."""
+        box = wait_for("the window \"%s\"" % title, lambda: next(iter(self.x.visible(title, self.proc.pid)), None))
+        wait_for("the window \"%s\" painted" % title, lambda: self.painted(box))
+        return box
+
+    def painted(self, win):
+        g = self.x.geometry(win)
+        if not g or g[2] < 8 or g[3] < 8:
+            return False
+        p = self.x.screenshot().crop(*g)
+        dark = sum(1 for i in range(0, len(p.data), 3) if p.data[i] + p.data[i + 1] + p.data[i + 2] < 48)
+        # Qt's dialogs have a light ground with dark text on it.
+        return dark < 0.5 * p.width * p.height and p.mean() != p.pixel(0, 0)
 
     def no_dialog(self, title):
         wait_for("the window \"%s\" to close" % title, lambda: not self.x.visible(title, self.proc.pid))
@@ -595,10 +609,16 @@ class Session:
         except SystemExit:
             shutil.rmtree(self.dir, ignore_errors=True)
             raise
-        for tool in ("xdotool", "xwd", "djpeg", "cjpeg", "exiftool"):
+        for tool in ("xdotool", "import", "xprop", "xwininfo", "djpeg", "cjpeg", "exiftool"):
             if not shutil.which(tool):
                 self.xserver.stop()
                 raise Failure("%s is missing (tools/setup.sh installs it)" % tool)
+        try:
+            self.desktop = Desktop(self.dir, self.xserver.display, desktop_kind())
+        except Failure:
+            self.xserver.stop()
+            raise
+        log("desktop: " + self.desktop.kind)
         self.x = X(self.xserver.display)
         self.home = Home(os.path.join(self.dir, "home"))
         self.apps = []
@@ -611,6 +631,7 @@ class Session:
     def close(self, ok):
         for a in self.apps:
             a.kill()
+        self.desktop.stop()
         self.xserver.stop()
         if ok:
             shutil.rmtree(self.dir, ignore_errors=True)

@@ -498,17 +498,39 @@ def band_rows(shot, columns):
 
 
 def toolbar_button(s, app, right_half):
-    """A drawn pixel of the toolbar's clockwise (right half) or anticlockwise arrow."""
+    """A drawn pixel of the toolbar's clockwise (right half) or anticlockwise arrow:
+    the spot that differs most from the picture around the toolbar, since a
+    compositor shows the mostly transparent toolbar faintly over it."""
     ox, oy = app.origin()
     tx, ty = ox + 18, oy + 30
     shot = s.x.screenshot()
+    ground = luminance(shot.pixel(tx + 120, ty + 28))
     xs = range(34, 50) if right_half else range(6, 24)
-    for y in range(10, 50):
-        for x in xs:
-            r, g, b = shot.pixel(tx + x, ty + y)
-            if r > 200 and g > 200 and b > 200:
-                return tx + x, ty + y
-    raise Failure("no rotate arrow on the toolbar")
+    best = max((abs(luminance(shot.pixel(tx + x, ty + y)) - ground), (tx + x, ty + y))
+               for y in range(10, 50) for x in xs)
+    check(best[0] > 12, "no rotate arrow on the toolbar (it differs by %.0f from the picture)" % best[0])
+    return best[1]
+
+
+def check_toolbar_lets_the_picture_through(s, app):
+    """Around its icons the toolbar shows the white picture under it, never the
+    black bar an uncomposited see-through window becomes. A compositor takes a
+    moment to pick up a new window's transparency, hence the wait."""
+    ox, oy = app.origin()
+    x, y, vw, vh = VIEW
+
+    def see_through():
+        bar = s.x.screenshot().crop(ox + 18, oy + 30, vw - 18, 56)
+        # Between the rotate arrows on the left and the lens on the right no icon draws.
+        middle = bar.crop(80, 0, bar.width - 160, bar.height)
+        dark = sum(1 for i in range(0, len(middle.data), 3) if sum(middle.data[i:i + 3]) < 200)
+        # Above and below the icons (48 pixels in a 56-row bar) nothing draws either.
+        edges = bar.crop(0, 0, bar.width, 3).data + bar.crop(0, bar.height - 3, bar.width, 3).data
+        dark_edges = sum(1 for i in range(0, len(edges), 3) if sum(edges[i:i + 3]) < 200)
+        log("toolbar: %d dark pixels between the icons, %d along its edges" % (dark, dark_edges))
+        return dark == 0 and dark_edges == 0
+
+    wait_for("the toolbar to let the picture through around its icons", see_through, patience=20, every=0.5)
 
 
 def rotate(s):
@@ -526,6 +548,7 @@ def rotate(s):
     before = wait_for("a level band at zoom 1", lambda: (lambda r: r if None not in r else None)(band_rows(app.shot(), cols)))
     check(abs(before[0] - before[1]) <= 1, "the band is not level before turning: %r" % before)
 
+    check_toolbar_lets_the_picture_through(s, app)
     cw = toolbar_button(s, app, True)
     for _ in range(5):
         s.x.click(*cw)
@@ -570,8 +593,8 @@ def main():
         ok = True
     except Failure as e:
         try:
-            with open(os.path.join(s.dir, "failure.xwd"), "wb") as f:
-                f.write(s.x.run("xwd", "-root", "-silent", check_rc=False))
+            with open(os.path.join(s.dir, "failure.png"), "wb") as f:
+                f.write(s.x.run("import", "-window", "root", "png:-", check_rc=False))
         except Exception:
             pass
         log("FAILED: %s" % e)

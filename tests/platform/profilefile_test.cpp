@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 using namespace ConfigTest;
@@ -247,4 +249,30 @@ TEST_F(ProfileFileTest, RewriteKeepsModeAndFollowsLinks)
     ASSERT_TRUE(Write(link, "A", "k", "3"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(Read(file, "A", "k"), "3");
+}
+
+TEST_F(ProfileFileTest, LeftoverTemporariesOfOurOwnPatternAloneAreRemoved)
+{
+    const QString ini = dir + "/corvanta.ini";
+    WriteBytes(ini, "[A]\nk=v\n");
+    // What a cut-short write leaves, and names that only look like it.
+    const QStringList ours = {".corvanta.ini.tmp1z", ".corvanta.ini.tmpa0b1c2d"};
+    const QStringList others = {".corvanta.ini.tmpA1", ".corvanta.ini.tmp12345678", ".corvanta.ini.tmp",
+                                ".altro.ini.tmp1z", "corvanta.ini.tmp1z", ".corvanta.ini.tmp1z.bak"};
+    for (const QString& name : ours + others)
+        WriteBytes(dir + "/" + name, "x");
+    ASSERT_TRUE(QDir(dir).mkdir(".corvanta.ini.tmpdir"));
+    const QString young = dir + "/.corvanta.ini.tmpnew";
+    // Everything is an hour old except one file, which a write may be making now.
+    const timespec old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    for (const QString& name : Entries(dir))
+        ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(dir + "/" + name).constData(), old, 0), 0);
+    WriteBytes(young, "x");
+
+    EXPECT_EQ(ProfileFile::RemoveLeftoverTemporaries(ini), 2);
+    QStringList left = Entries(dir);
+    left.sort();
+    QStringList want = others + QStringList{"corvanta.ini", ".corvanta.ini.tmpdir", ".corvanta.ini.tmpnew"};
+    want.sort();
+    EXPECT_EQ(left, want);
 }

@@ -28,6 +28,8 @@ struct TFakeWindow {
     bool signatureMode = false;
     QStringList loaded;
     QImage shown;  // the picture the view was handed
+    QStringList sheetFiles;  // the list of a feeder run, and its pictures
+    QList<QImage> sheets;
     bool buttonEnabled = true;
 
     TScanHost Host()
@@ -40,6 +42,11 @@ struct TFakeWindow {
         h.LoadScannedFile = [this](const QString& f, const QImage& picture) {
             loaded << f;
             shown = picture;
+        };
+        h.LoadScannedFiles = [this](const QStringList& files, const QList<QImage>& pictures) {
+            loaded << files.front();
+            sheetFiles = files;
+            sheets = pictures;
         };
         h.SetScanButtonEnabled = [this](bool on) { buttonEnabled = on; };
         return h;

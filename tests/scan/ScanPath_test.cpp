@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace scantest;
@@ -44,6 +45,15 @@ TEST_F(ScanPath, ColourScanAt200DpiMatchesScanimageAndReachesTheView)
     EXPECT_EQ(window.shown, ref);
     EXPECT_EQ(QImage(window.acqFile).convertToFormat(QImage::Format_BGR888), ref);
     EXPECT_TRUE(window.buttonEnabled);
+    // The file states the scan's 200 dpi (7874 pixels per metre), not a screen's 96.
+    QFile bmp(window.acqFile);
+    ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+    const QByteArray header = bmp.read(54);
+    ASSERT_EQ(header.size(), 54);
+    int32_t ppm[2];
+    std::memcpy(ppm, header.constData() + 38, 8);
+    EXPECT_EQ(ppm[0], 7874);
+    EXPECT_EQ(ppm[1], 7874);
 }
 
 namespace {
@@ -88,22 +98,28 @@ TEST_F(ScanPath, GreyScanMatchesScanimage)
 TEST_F(ScanPath, ResolutionTextRules)
 {
     // "abc" asks for 200, "0" asks for nothing (the device keeps its own 200 and colour
-    // although grey is wanted), a refused 5000 stops the settings before the pixel type,
-    // and a plain number is taken as it is.
+    // although grey is wanted), 5000 beyond the device's range is said in Italian and
+    // its nearest resolution taken, with the grey still asked for, and a plain number is
+    // taken as it is.
     ScanAndWait();  // the test device keeps its last settings: start from colour, 200 dpi
     window.greyFirma = window.signatureMode = true;
     struct Case {
         const char* text;
         int dpi;
         const char* mode;
+        const char* note;
     };
-    for (const Case c : {Case{"0", 200, "Colori"}, Case{"5000", 200, "Colori"}, Case{"abc", 200, "Scala di grigi"},
-                         Case{"150", 150, "Scala di grigi"}}) {
+    for (const Case c : {Case{"0", 200, "Colori", ""}, Case{"5000", 1200, "Scala di grigi", "5000 dpi"},
+                         Case{"abc", 200, "Scala di grigi", ""}, Case{"150", 150, "Scala di grigi", ""}}) {
         window.resolution = c.text;
         QDialog* d = OpenSourceDialog();
         ASSERT_NE(d, nullptr) << c.text;
         EXPECT_EQ(d->findChild<QSpinBox*>("EdResolution")->value(), c.dpi) << c.text;
         EXPECT_EQ(d->findChild<QComboBox*>("CbMode")->currentText(), c.mode) << c.text;
+        if (*c.note)
+            EXPECT_TRUE(Status(d).contains(c.note) && Status(d).contains("1200 dpi")) << Status(d).toStdString();
+        else
+            EXPECT_TRUE(Status(d).isEmpty()) << c.text << Status(d).toStdString();
         Click(d, "BtAnnulla");
         ASSERT_TRUE(WaitClosed());
     }

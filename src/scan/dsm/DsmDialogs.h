@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QPointer>
 #include <vector>
 
 class QComboBox;
@@ -15,6 +16,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class TAreaView;
 
 // "Seleziona sorgente": list of devices (vendor, model, name), OK and Annulla.
 class TSelectSourceDialog : public QDialog {
@@ -27,14 +29,18 @@ private:
     QListWidget* list_;
 };
 
-// Shows the preview picture with the scan area drawn over it.
-class TPreviewLabel;
+// How a device is named to the user: vendor, model and SANE name.
+QString DeviceTitle(const TSaneDeviceInfo& d);
 
 class TSourceDialog : public QDialog {
     Q_OBJECT
 public:
-    TSourceDialog(const QString& deviceTitle, const TDeviceCaps& caps, const TScanSettings& preset, QWidget* parent);
+    TSourceDialog(const TDeviceCaps& caps, const TScanSettings& preset, QWidget* parent);
 
+    // The scanners to choose from, `current` being the one open.
+    void SetDevices(const std::vector<TSaneDeviceInfo>& devices, int current);
+    // What the open device offers, and the settings to show; after a change of device.
+    void SetCaps(const TDeviceCaps& caps, const TScanSettings& preset);
     TScanSettings Settings() const;
     // Busy while a page is read: the settings lock, progress and "Interrompi" show.
     void SetBusy(bool busy, const QString& what = QString());
@@ -48,6 +54,9 @@ signals:
     void PreviewRequested();
     void StopRequested();
     void CloseRequested();
+    // The user picked another scanner in the list, or asked to look for scanners again.
+    void DeviceRequested(int index);
+    void RefreshRequested();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -55,19 +64,32 @@ protected:
 
 private:
     void UpdateAreaLimits();
+    void SetAreaBoxes(const QRectF& mm);
+    void UpdatePixelSize();
+    void UpdateDepthRow();
 
     TDeviceCaps caps_;
+    QComboBox* scanner_;
+    QPushButton* refresh_;
+    QComboBox* source_;
+    QLabel* sourceLabel_;
     QSpinBox* resolution_;
     QComboBox* mode_;
+    QComboBox* depth_;
+    QLabel* depthLabel_;
     QDoubleSpinBox* left_;
     QDoubleSpinBox* top_;
     QDoubleSpinBox* right_;
     QDoubleSpinBox* bottom_;
-    TPreviewLabel* preview_;
+    QPushButton* fullPage_;
+    QLabel* pixels_;
+    TAreaView* preview_;
     QPushButton* previewButton_;
     QPushButton* scanButton_;
     QPushButton* cancelButton_;
     QPushButton* stopButton_;
     QProgressBar* progress_;
     QLabel* status_;
+    QPointer<QWidget> focusBeforeBusy_;
+    bool busy_ = false;
 };

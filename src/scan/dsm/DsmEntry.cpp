@@ -4,14 +4,10 @@
 #include "scan/TW_Const.h"
 #include "scan/dsm/DsmDialogs.h"
 #include "scan/dsm/DsmSane.h"
+#include "scan/dsm/DsmSettings.h"
 #include "scan/dsm/DsmSource.h"
 #include "scan/dsm/DsmWorker.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QWidget>
 #include <cstring>
 #include <map>
@@ -42,37 +38,6 @@ TManager& Dsm()
 {
     static TManager m;
     return m;
-}
-
-QString SettingsPath()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath("Lodrevan/corvanta-scanner.conf");
-}
-
-// The file holds one line "Predefinito=<SANE device name>". Read afresh every time: the
-// user may pick a scanner from another program instance in between.
-std::string StoredDefault()
-{
-    QFile f(SettingsPath());
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::string();
-    while (!f.atEnd()) {
-        const QByteArray line = f.readLine().trimmed();
-        if (line.startsWith("Predefinito="))
-            return line.mid(12).toStdString();
-    }
-    return std::string();
-}
-
-void StoreDefault(const std::string& name)
-{
-    QDir().mkpath(QFileInfo(SettingsPath()).absolutePath());
-    QSaveFile f(SettingsPath());
-    if (f.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        f.write("Predefinito=" + QByteArray::fromStdString(name) + "\n");
-        f.commit();
-    }
 }
 
 TW_UINT16 Fail(TW_UINT16 cc)
@@ -207,7 +172,12 @@ TW_UINT16 OpenSource(TW_IDENTITY* id)
     if (result->Status != SANE_STATUS_GOOD)
         return Fail(result->Status == SANE_STATUS_DEVICE_BUSY ? TWCC_MAXCONNECTIONS : SaneStatusCondition(result->Status));
     FillIdentity(*id, device);
-    m.Source = std::make_unique<TDsmSource>(*id, device, worker, result->Handle, result->Caps, m.Extra);
+    TDeviceLister lister = [](bool refresh) {
+        if (refresh)
+            RefreshDevices();
+        return Dsm().Devices;
+    };
+    m.Source = std::make_unique<TDsmSource>(*id, device, worker, result->Handle, result->Caps, m.Extra, lister);
     return Ok();
 }
 

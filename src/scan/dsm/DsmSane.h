@@ -39,7 +39,25 @@ struct TDeviceCaps {
     double MaxBottom = 297.0;  // mm
     double Left = 0, Top = 0, Right = 210, Bottom = 297;  // current area, mm
     bool Feeder = false;
+    // The resolutions the device takes: a list when it names them, else ResMin to
+    // ResMax in steps of ResStep (0: any value).
+    std::vector<double> ResList;
+    double ResStep = 0;
+    // Steps of the area's corners in mm (0: any value).
+    double AreaStep = 0;
+    // The device's document sources ("Flatbed", "Automatic Document Feeder", ...) and
+    // the one in use; empty when it has no choice.
+    std::vector<std::string> Sources;
+    std::string Source;
+    // Bits per sample the device offers for colour and grey (1 is black and white).
+    std::vector<int> Depths;
+    int Depth = 8;
 };
+
+// The supported resolution nearest to `dpi`.
+double NearestResolution(const TDeviceCaps& caps, double dpi);
+// Width and height in pixels of an area (mm) at `dpi`, as a device computes them.
+int AreaPixels(double mm, double dpi);
 
 // What one scan asks of the device.
 struct TScanSettings {
@@ -47,6 +65,8 @@ struct TScanSettings {
     int PixelType = TWPT_RGB;
     double Left = 0, Top = 0, Right = 210, Bottom = 297;  // mm
     bool Preview = false;
+    int Depth = 8;       // bits per sample of colour and grey pages
+    std::string Source;  // document source; empty: leave the device's
 };
 
 // Gives a page buffer back. The last large one is kept for the next page that fits it:

@@ -4,6 +4,7 @@
 #include "scan/dsm/DsmSource.h"
 
 #include "scan/dsm/DsmDialogs.h"
+#include "scan/dsm/DsmSettings.h"
 
 #include <QEvent>
 #include <QMessageBox>
@@ -39,9 +40,11 @@ QImage PageToImage(const TScanPage& page)
 } // namespace
 
 TDsmSource::TDsmSource(const TW_IDENTITY& identity, const TSaneDeviceInfo& device, std::shared_ptr<TSaneWorker> worker,
-                       SANE_Handle handle, const TDeviceCaps& caps, const TExtraOptions& extra)
-    : Identity(identity), device_(device), worker_(std::move(worker)), handle_(handle), caps_(caps), extra_(extra)
+                       SANE_Handle handle, const TDeviceCaps& caps, const TExtraOptions& extra, TDeviceLister devices)
+    : Identity(identity), device_(device), worker_(std::move(worker)), session_(std::make_shared<TSession>()),
+      caps_(caps), extra_(extra), devices_(std::move(devices))
 {
+    session_->H = handle;
     pixelType_ = static_cast<TW_UINT16>(caps.CurrentPixelType);
     bitDepth_ = pixelType_ == TWPT_RGB ? 24 : (pixelType_ == TWPT_GRAY ? 8 : 1);
     xDpi_ = yDpi_ = caps.Resolution;
@@ -190,9 +193,17 @@ TW_UINT16 TDsmSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui)
         closeRequested_ = false;
         State = 5;
         if (showUI_) {
-            TScanSettings preset = CurrentSettings();
-            const QString title = QString::fromStdString(device_.Vendor + " " + device_.Model);
-            dialog_ = std::make_unique<TSourceDialog>(title, caps_, preset, parent_);
+            dialog_ = std::make_unique<TSourceDialog>(caps_, PresetSettings(), parent_);
+            if (devices_) {
+                const std::vector<TSaneDeviceInfo> list = devices_(false);
+                int current = -1;
+                for (size_t i = 0; i < list.size(); ++i)
+                    if (list[i].Name == device_.Name)
+                        current = static_cast<int>(i);
+                dialog_->SetDevices(list, current);
+            }
+            if (!resolutionNote_.isEmpty())
+                dialog_->ShowStatus(resolutionNote_, false);
             connect(dialog_.get(), &TSourceDialog::ScanRequested, this, [this] { StartScan(false); });
             connect(dialog_.get(), &TSourceDialog::PreviewRequested, this, [this] { StartScan(true); });
             connect(dialog_.get(), &TSourceDialog::StopRequested, this, [this] {
@@ -205,6 +216,8 @@ TW_UINT16 TDsmSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui)
                 closeRequested_ = true;
                 PostDsmEvent();
             });
+            connect(dialog_.get(), &TSourceDialog::DeviceRequested, this, &TDsmSource::SwitchDevice);
+            connect(dialog_.get(), &TSourceDialog::RefreshRequested, this, &TDsmSource::RefreshDeviceList);
             dialog_->show();
             dialog_->raise();
         } else {
@@ -283,127 +296,89 @@ void TDsmSource::StartScan(bool preview)
 {
     if (abandoned_ || JobRunning())
         return;
+    // A failed read may leave the device's handle in a state no later read survives.
+    if (!LastReadClean())
+        RetireSession();
     auto state = std::make_shared<TJobState>();
     TScanSettings s = dialog_ ? dialog_->Settings() : CurrentSettings();
     if (dialog_ && !preview) {
-        // What the user chose becomes the source's current settings.
+        // What the user chose becomes the source's current settings, and this scanner's
+        // settings for the next scan.
         xDpi_ = yDpi_ = s.Dpi;
         pixelType_ = static_cast<TW_UINT16>(s.PixelType);
         area_ = s;
     }
     if (preview) {
-        s.Dpi = std::max(caps_.ResMin, std::min(caps_.ResMax, 50.0));
+        s.Dpi = NearestResolution(caps_, 50.0);
         s.Left = s.Top = 0;
         s.Right = caps_.MaxRight;
         s.Bottom = caps_.MaxBottom;
         if (s.PixelType == TWPT_BW)
             s.PixelType = TWPT_GRAY;
+        s.Depth = 8;
         s.Preview = true;
     }
     state->Preview = preview;
     state->Settings = s;
     jobState_ = state;
     jobConsumed_ = false;
-    SANE_Handle h = handle_;
+    const std::shared_ptr<TSession> session = session_;
+    const std::shared_ptr<TDsmJob> retired = retiredClose_;
+    const std::string name = device_.Name;
     const TExtraOptions extra = extra_;
     // A memory transfer takes its strips while the device is still reading; the other
     // mechanisms, and the preview, need the whole page first.
     const bool stream = !preview && xferMech_ == TWSX_MEMORY;
-    job_ = worker_->Submit(
-        [state, h, extra, s, stream] {
-            state->Status = SaneApply(h, s, extra);
-            state->Feeder = SaneUsesFeeder(h);
-            if (state->Status == SANE_STATUS_GOOD)
-                state->Status = SaneReadPage(h, state->Progress, state->Page, stream ? state.get() : nullptr);
-            state->End();
-            if (state->Status != SANE_STATUS_GOOD || state->Page.Height <= 0) {
-                // Report the failure (an empty page is one) before ending the scan: some
-                // backends hang in sane_cancel after a failed read, and the user must hear
-                // of it anyway.
+    job_ = worker_->Submit([state, session, retired, name, extra, s, stream] {
+        if (!session->H) {
+            // A device that allows one handle at a time is busy until the handle given
+            // up is closed, which normally follows within milliseconds; one that never
+            // closes is reported busy at once rather than waited for.
+            SANE_Handle h = nullptr;
+            state->Status = sane_open(name.c_str(), &h);
+            if (state->Status == SANE_STATUS_DEVICE_BUSY && retired && retired->WaitFor(500))
+                state->Status = sane_open(name.c_str(), &h);
+            if (state->Status != SANE_STATUS_GOOD) {
+                state->End();
                 state->Ready = true;
                 PostDsmEvent();
-                sane_cancel(h);
                 return;
             }
-            sane_cancel(h);
+            session->H = h;
+        }
+        SANE_Handle h = session->H;
+        state->Status = SaneApply(h, s, extra);
+        state->Feeder = SaneUsesFeeder(h);
+        if (state->Status == SANE_STATUS_GOOD)
+            state->Status = SaneReadPage(h, state->Progress, state->Page, stream ? state.get() : nullptr);
+        state->End();
+        if (state->Status != SANE_STATUS_GOOD || state->Page.Height <= 0) {
+            // Report the failure (an empty page is one) before ending the scan: some
+            // backends hang in sane_cancel after a failed read, and the user must hear
+            // of it anyway.
             state->Ready = true;
             PostDsmEvent();
-        });
+            sane_cancel(h);
+            return;
+        }
+        sane_cancel(h);
+        state->Ready = true;
+        PostDsmEvent();
+    });
+    if (dialog_ && !preview) {
+        // Written while the device reads.
+        TRememberedScan memory;
+        memory.HasArea = true;
+        memory.Left = s.Left, memory.Top = s.Top, memory.Right = s.Right, memory.Bottom = s.Bottom;
+        memory.AskedDpi = askedDpi_;
+        memory.ChosenDpi = s.Dpi;
+        Remember(device_.Name, memory);
+    }
     lastBytes_ = -1;
     sinceProgress_.start();
     if (dialog_)
         dialog_->SetBusy(true, preview ? "Anteprima in corso..." : "Scansione in corso...");
     progressTimer_.start();
-}
-
-void TDsmSource::OnProgressTick()
-{
-    TDepthGuard guard(Depth);
-    if (!JobRunning()) {
-        progressTimer_.stop();
-        return;
-    }
-    const int64_t bytes = jobState_->Progress.Bytes;
-    if (dialog_)
-        dialog_->SetProgress(bytes, jobState_->Progress.Expected);
-    if (bytes != lastBytes_) {
-        lastBytes_ = bytes;
-        sinceProgress_.restart();
-        return;
-    }
-    if (jobState_->Ready || sinceProgress_.elapsed() < WatchdogMs())
-        return;
-    progressTimer_.stop();
-    QMessageBox box(QMessageBox::Warning, "Scanner",
-                    QString("Lo scanner non risponde da %1 secondi.\n\nAbbandonare il dispositivo? Il programma "
-                            "resta utilizzabile.")
-                        .arg((sinceProgress_.elapsed() + 500) / 1000),
-                    QMessageBox::NoButton, parent_);
-    box.setObjectName("DsmWatchdogBox");
-    QPushButton* yes = box.addButton("Sì", QMessageBox::YesRole);
-    box.addButton("No, attendi ancora", QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    // No transfer starts under the question: the answer may abandon the device.
-    asking_ = true;
-    box.exec();
-    asking_ = false;
-    if (jobState_->Ready && (!jobConsumed_ || stream_ == jobState_)) {
-        return;  // the answer came while the user was reading the question
-    }
-    if (box.clickedButton() == static_cast<QAbstractButton*>(yes)) {
-        Abandon("Lo scanner non risponde ed è stato abbandonato. Chiudere questa finestra; per usarlo di nuovo "
-                "spegnerlo e riaccenderlo.");
-        return;
-    }
-    // Rows that came in meanwhile may now be handed over.
-    if (jobState_->Streaming)
-        PostDsmEvent();
-    sinceProgress_.restart();
-    progressTimer_.start();
-}
-
-void TDsmSource::Abandon(const QString& why)
-{
-    abandoned_ = true;
-    jobConsumed_ = true;
-    progressTimer_.stop();
-    // Should the device ever answer, the abandoned worker still releases it.
-    SANE_Handle h = handle_;
-    worker_->Submit([h] { sane_close(h); });
-    AbandonSaneWorker(worker_);
-    if (dialog_) {
-        dialog_->SetBusy(false);
-        dialog_->ShowStatus(why, true);
-        for (const char* name : {"BtScan", "BtPreview"})
-            if (auto* w = dialog_->findChild<QWidget*>(name))
-                w->setEnabled(false);
-    }
-    // A transfer under way fails now and its end closes the dialog: the user hears it here.
-    if (!dialog_ || stream_)
-        QMessageBox::warning(dialog_ ? static_cast<QWidget*>(dialog_.get()) : parent_, "Scanner", why);
-    if (!dialog_)
-        closeRequested_ = true;
-    PostDsmEvent();
 }
 
 TW_UINT16 TDsmSource::FinishJob()
@@ -525,54 +500,3 @@ void TDsmSource::DropPage()
     rowsSent_ = 0;
 }
 
-bool TDsmSource::CloseDevice(QWidget* parent)
-{
-    StopJob();
-    dialog_.reset();
-    if (abandoned_ || worker_->Abandoned())
-        return false;
-    SANE_Handle h = handle_;
-    auto job = worker_->Submit([h] { sane_close(h); });
-    Busy = true;
-    const bool done = WaitForJob(job, parent, "chiusura dello scanner");
-    Busy = false;
-    if (!done) {
-        abandoned_ = true;
-        AbandonSaneWorker(worker_);
-    }
-    return done;
-}
-
-bool TDsmSource::NextFeederPage()
-{
-    auto state = std::make_shared<TJobState>();
-    state->Settings = CurrentSettings();
-    SANE_Handle h = handle_;
-    auto job = worker_->Submit([state, h] {
-        state->Status = SaneReadPage(h, state->Progress, state->Page);
-        sane_cancel(h);
-    });
-    Busy = true;
-    const bool done = WaitForJob(job, parent_, "pagina successiva");
-    Busy = false;
-    if (!done) {
-        abandoned_ = true;
-        AbandonSaneWorker(worker_);
-        return false;
-    }
-    if (state->Status == SANE_STATUS_GOOD && state->Page.Height > 0 && state->Page.Data) {
-        page_ = std::move(state->Page);
-        page_.Dpi = state->Settings.Dpi;
-        rowsSent_ = 0;
-        return true;
-    }
-    // An empty feeder ends the batch quietly; any other failure is the user's business.
-    if (state->Status != SANE_STATUS_NO_DOCS && state->Status != SANE_STATUS_GOOD) {
-        const QString text = SaneStatusText(state->Status);
-        if (dialog_)
-            dialog_->ShowStatus(text, true);
-        else
-            QMessageBox::warning(parent_, "Scanner", text);
-    }
-    return false;
-}

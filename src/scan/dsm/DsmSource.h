@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,12 +23,14 @@ class QWidget;
 class TSourceDialog;
 
 using TExtraOptions = std::vector<std::pair<std::string, std::string>>;
+// The manager's list of scanners, looked up again when asked to.
+using TDeviceLister = std::function<std::vector<TSaneDeviceInfo>(bool refresh)>;
 
 class TDsmSource : public QObject {
     Q_OBJECT
 public:
     TDsmSource(const TW_IDENTITY& identity, const TSaneDeviceInfo& device, std::shared_ptr<TSaneWorker> worker,
-               SANE_Handle handle, const TDeviceCaps& caps, const TExtraOptions& extra);
+               SANE_Handle handle, const TDeviceCaps& caps, const TExtraOptions& extra, TDeviceLister devices);
     ~TDsmSource() override;
 
     // Every triplet addressed to this source (DAT_STATUS included).
@@ -58,6 +61,17 @@ private:
     TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* lay);
 
     TScanSettings CurrentSettings() const;
+    // The dialog's first settings: the negotiated ones, with the area and resolution
+    // last scanned with this scanner.
+    TScanSettings PresetSettings() const;
+    // The last page read ended cleanly, so the device may go on with the same handle.
+    bool LastReadClean() const;
+    // Gives the device's handle up after a failed read: it is ended and closed on its
+    // own worker, which is left to finish (a backend may hang ending a failed read), and
+    // the next read opens the device afresh on a new worker.
+    void RetireSession();
+    void SwitchDevice(int index);
+    void RefreshDeviceList();
     void StartScan(bool preview);
     TW_UINT16 FinishJob();
     TW_UINT16 BeginStream();
@@ -76,11 +90,24 @@ private:
     double UnitsPerInch() const;
     uint8_t* BuildDib(size_t& size) const;
 
+    // The device's handle; read and written on the session's worker only. Null once the
+    // handle was given up: the next read opens the device again.
+    struct TSession {
+        SANE_Handle H = nullptr;
+    };
+
     TSaneDeviceInfo device_;
     std::shared_ptr<TSaneWorker> worker_;
-    SANE_Handle handle_;
+    std::shared_ptr<TSession> session_;
+    // Closing of the last handle given up; a reopen waits for it.
+    std::shared_ptr<TDsmJob> retiredClose_;
     TDeviceCaps caps_;
     TExtraOptions extra_;
+    TDeviceLister devices_;
+    // The resolution the application asked for (0: none), and what the user was told
+    // about it when the device cannot give it.
+    double askedDpi_ = 0;
+    QString resolutionNote_;
     bool abandoned_ = false;
 
     // Capabilities

@@ -11,7 +11,14 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -36,12 +43,26 @@ void Notify(const QString& message, QString* userMessage)
 
 } // namespace
 
+std::int64_t PictureByteLimitFor(std::int64_t physicalBytes)
+{
+    if (physicalBytes <= 0)
+        return kMaxImageBytes;
+    return std::min(kMaxImageBytes, physicalBytes / 4 / kFullSizeCopies);
+}
+
+std::int64_t PictureByteLimit()
+{
+    static const std::int64_t limit = PictureByteLimitFor(PhysicalMemoryBytes());
+    return limit;
+}
+
 bool ImageSizeAllowed(std::int64_t width, std::int64_t height)
 {
-    if (width <= 0 || height <= 0 || width > kMaxImageBytes || height > kMaxImageBytes)
+    const std::int64_t limit = PictureByteLimit();
+    if (width <= 0 || height <= 0 || width > limit || height > limit)
         return false;
     const std::int64_t stride = (width * 3 + 3) / 4 * 4;
-    return stride <= kMaxImageBytes / height;
+    return stride <= limit / height;
 }
 
 void SetImageErrorNotifier(TImageErrorNotifier notifier)
@@ -88,6 +109,91 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap)
     return LoadImagefromFile(fileName, bitmap, nullptr);
 }
 
+namespace {
+
+using imageio::TReadFailure;
+using imageio::TReadFault;
+
+// What can be told about the file before a decoder opens it. A pipe or a
+// device named like a picture would block the reader, a folder or an empty
+// file would only earn the decoder's puzzling words.
+bool FileLooksReadable(const QString& fileName, TReadFailure& failure)
+{
+    const QByteArray path = imageio::LocalPath(fileName);
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return failure.Fail(TReadFault::Missing);
+        if (err == EACCES)
+            return failure.Fail(TReadFault::Denied);
+        return failure.Fail(TReadFault::Unreadable, QString::fromLocal8Bit(std::strerror(err)));
+    }
+    if (S_ISDIR(st.st_mode))
+        return failure.Fail(TReadFault::Folder);
+    if (!S_ISREG(st.st_mode))
+        return failure.Fail(TReadFault::Special);
+    if (st.st_size == 0)
+        return failure.Fail(TReadFault::Empty);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM)
+            return failure.Fail(TReadFault::Denied);
+        return failure.Fail(TReadFault::Unreadable, QString::fromLocal8Bit(std::strerror(err)));
+    }
+    ::close(fd);
+    return true;
+}
+
+QString WithDetail(const QString& text, const QString& detail)
+{
+    return detail.isEmpty() ? text + QLatin1Char('.') : QStringLiteral("%1 (%2).").arg(text, detail.trimmed());
+}
+
+} // namespace
+
+namespace imageio {
+
+QString FailureMessage(const QString& fileName, const QString& format, const TReadFailure& failure)
+{
+    const QString name = QFileInfo(fileName).fileName();
+    switch (failure.fault) {
+    case TReadFault::Missing:
+        return QStringLiteral("Il file %1 non esiste.").arg(name);
+    case TReadFault::Folder:
+        return QStringLiteral("%1 è una cartella, non un file di immagine.").arg(name);
+    case TReadFault::Special:
+        return QStringLiteral("%1 non è un file normale e non può essere aperto come immagine.").arg(name);
+    case TReadFault::Empty:
+        return QStringLiteral("Il file %1 è vuoto.").arg(name);
+    case TReadFault::Denied:
+        return QStringLiteral("Il file %1 non può essere letto: permesso negato.").arg(name);
+    case TReadFault::Unreadable:
+        return WithDetail(QStringLiteral("Il file %1 non può essere letto").arg(name), failure.error);
+    case TReadFault::Oversize:
+        return QStringLiteral("L'immagine %1 è troppo grande: %2 x %3 pixel; il massimo è %4 MB di pixel a 24 bit.")
+            .arg(name)
+            .arg(failure.width)
+            .arg(failure.height)
+            .arg(PictureByteLimit() / (1024 * 1024));
+    case TReadFault::OutOfMemory:
+        return QStringLiteral("Memoria insufficiente per aprire l'immagine %1 di %2 x %3 pixel.")
+            .arg(name)
+            .arg(failure.width)
+            .arg(failure.height);
+    case TReadFault::Damaged:
+        break;
+    }
+    if (failure.incomplete)
+        return WithDetail(QStringLiteral("Il file %1 è danneggiato: l'immagine può essere incompleta").arg(name),
+                          failure.error);
+    return WithDetail(QStringLiteral("Il file %1 è danneggiato o non è un'immagine %2").arg(name, format),
+                      failure.error);
+}
+
+} // namespace imageio
+
 bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage)
 {
     using namespace imageio;
@@ -98,27 +204,28 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMes
     QImage picture;
     TReadFailure failure;
     bool ok = false;
+    const bool readable = FileLooksReadable(fileName, failure);
 
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg") || ext == QLatin1String("jpe")) {
-        ok = ReadJpegFile(fileName, picture, failure);
-        if (!ok)
-            Notify(failure.error, userMessage);
+        ok = readable && ReadJpegFile(fileName, picture, failure);
+        if (!ok || failure.incomplete)
+            Notify(FailureMessage(fileName, QStringLiteral("JPEG"), failure), userMessage);
     } else if (ext == QLatin1String("tif") || ext == QLatin1String("tiff")) {
-        if (!ReadTiffFile(fileName, picture, failure))
-            throw EImageReadError(failure.error);
+        if (!readable || !ReadTiffFile(fileName, picture, failure))
+            throw EImageReadError(FailureMessage(fileName, QStringLiteral("TIFF"), failure));
         ok = true;
     } else if (ext == QLatin1String("png")) {
-        if (!ReadPngFile(fileName, picture, failure))
-            throw EImageReadError(failure.error);
+        if (!readable || !ReadPngFile(fileName, picture, failure))
+            throw EImageReadError(FailureMessage(fileName, QStringLiteral("PNG"), failure));
         ok = true;
     } else if (ext == QLatin1String("gif")) {
-        if (!ReadGifFile(fileName, picture, failure))
-            throw EImageReadError(failure.error);
+        if (!readable || !ReadGifFile(fileName, picture, failure))
+            throw EImageReadError(FailureMessage(fileName, QStringLiteral("GIF"), failure));
         ok = true;
     } else if (ext == QLatin1String("wmf") || ext == QLatin1String("emf")) {
         // Windows metafiles: no reader on this platform, the placeholder says so.
         ok = false;
-    } else {
+    } else if (readable) {
         bool notMine = true;
         if (ext == QLatin1String("bmp"))
             ok = ReadBmp24File(fileName, picture, failure, notMine);
@@ -126,8 +233,8 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMes
             ok = ReadQtImageFile(fileName, picture, failure);
         // These formats fail silently; only a refusal for size is worth telling,
         // since the placeholder alone would suggest a damaged file.
-        if (!ok && failure.oversize)
-            Notify(failure.error, userMessage);
+        if (!ok && failure.fault == TReadFault::Oversize)
+            Notify(FailureMessage(fileName, ext.toUpper(), failure), userMessage);
     }
 
     if (ok && !picture.isNull()) {
@@ -139,14 +246,6 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMes
 }
 
 namespace imageio {
-
-QString OversizeMessage(std::int64_t width, std::int64_t height)
-{
-    return QStringLiteral("Immagine troppo grande: %1 x %2 pixel; il massimo è %3 MB di pixel a 24 bit.")
-        .arg(width)
-        .arg(height)
-        .arg(kMaxImageBytes / (1024 * 1024));
-}
 
 QByteArray LocalPath(const QString& fileName) { return QFile::encodeName(fileName); }
 

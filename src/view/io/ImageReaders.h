@@ -13,13 +13,25 @@
 #include <stdexcept>
 #include <string>
 
-// Largest decoded picture we accept, in bytes of 24-bit rows (2 GiB). That is
-// about 715 megapixels: an A3 page at 1200 dpi (14031 x 19843, 835 MB) fits
-// with room to spare; a file announcing more is refused before any pixel
-// memory is taken.
-constexpr std::int64_t kMaxImageBytes = std::int64_t(2) * 1024 * 1024 * 1024;
+// The size limit on one decoded picture, in bytes of 24-bit rows: the smaller
+// of kMaxImageBytes and what the machine can hold. 1 GiB is well above any
+// real scan (an A3 page at 600 dpi is 209 MB, an A4 page at 1200 dpi 417 MB,
+// an A3 page at 1200 dpi 835 MB). The program may keep kFullSizeCopies
+// pictures of that size at once: the one on view, its unturned copy while the
+// toolbar turns it, the next file preloaded, and the working buffers of a
+// decoder (coefficients, a turn by the EXIF orientation), which may take
+// about as much again as the picture itself. Those together stay within a
+// quarter of the physical memory. The check runs on the header, before any
+// decoder allocates pixel memory.
+constexpr std::int64_t kMaxImageBytes = std::int64_t(1) << 30;
+constexpr int kFullSizeCopies = 4;
 
-// True when a width x height BGR888 picture stays within kMaxImageBytes.
+// The limit for a machine with `physicalBytes` of memory (0: unknown, then
+// kMaxImageBytes), and for this machine.
+std::int64_t PictureByteLimitFor(std::int64_t physicalBytes);
+std::int64_t PictureByteLimit();
+
+// True when a width x height BGR888 picture stays within PictureByteLimit().
 bool ImageSizeAllowed(std::int64_t width, std::int64_t height);
 
 // Failure of the TIFF, PNG and GIF readers (and of a refused oversize picture in
@@ -51,6 +63,9 @@ void ReportImageError(const QString& message);
 // The extension, compared in lower case, picks the reader. Returns true when a
 // real picture was read, false when bitmap got the placeholder instead.
 // TIFF, PNG and GIF failures throw EImageReadError and leave bitmap unchanged.
+// Every message names the file and says in Italian what happened, with the
+// decoder's own text in parentheses. A damaged JPEG file whose top decoded
+// is shown with a message that it may be incomplete (the result is true).
 bool LoadImagefromFile(const QString& fileName, QImage& bitmap);
 
 // The same, except that a message for the user is stored in *userMessage

@@ -160,9 +160,7 @@ bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, 
     }
     const std::int32_t height = topDown ? -rawHeight : rawHeight;
     if (!ImageSizeAllowed(width, height)) {
-        failure.oversize = true;
-        failure.error = OversizeMessage(width, height);
-        return false;
+        return failure.FailSize(TReadFault::Oversize, width, height);
     }
     // BMP rows are padded to 4 bytes exactly as BGR888 rows are in memory.
     const qsizetype stride = BgrStride(width);
@@ -171,10 +169,8 @@ bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, 
         return truncated();
 
     QImage image = NewBgrImage(width, height);
-    if (image.isNull() || image.bytesPerLine() != stride) {
-        failure.error = QStringLiteral("Memoria insufficiente per un'immagine di %1 x %2 pixel").arg(width).arg(height);
-        return false;
-    }
+    if (image.isNull() || image.bytesPerLine() != stride)
+        return failure.FailSize(TReadFault::OutOfMemory, width, height);
     uchar* bits = image.bits();
     // Rows go from the page cache straight to their place, bottom-up files
     // included: one vector of row buffers per read, no second copy.

@@ -2,8 +2,9 @@
 // The format readers behind LoadImagefromFile, and the row kernels they share.
 //
 // Each reader returns true with a BGR888 picture in `out`, or false with the
-// reason in `error` (the library's own text where it has one) and `out`
-// untouched. `oversize` is set when the refusal was for the size alone.
+// kind of failure and the library's own text (where it has one) in `failure`
+// and `out` untouched. LoadImagefromFile turns a failure into the message the
+// user reads.
 
 #include <QImage>
 #include <QString>
@@ -12,10 +13,42 @@
 
 namespace imageio {
 
+enum class TReadFault {
+    Damaged,     // the decoder refused the contents
+    Oversize,    // the header announces more than the size limit
+    OutOfMemory, // within the limit, but memory was refused
+    Missing,     // no such file
+    Folder,      // a folder with a picture's name
+    Special,     // a device, a pipe or a socket
+    Empty,       // zero bytes
+    Denied,      // no permission to read it
+    Unreadable,  // any other read error
+};
+
 struct TReadFailure
 {
+    TReadFault fault = TReadFault::Damaged;
     QString error;
-    bool oversize = false;
+    // The announced size, for Oversize and OutOfMemory.
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    // Set on success when the decoder reported corrupt or missing data: the
+    // picture is shown, `error` says what the decoder found.
+    bool incomplete = false;
+
+    bool Fail(TReadFault f, const QString& text = QString())
+    {
+        fault = f;
+        error = text;
+        return false;
+    }
+    bool FailSize(TReadFault f, std::int64_t w, std::int64_t h)
+    {
+        fault = f;
+        width = w;
+        height = h;
+        return false;
+    }
 };
 
 bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure);
@@ -30,8 +63,10 @@ bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, 
 // Every other format, through QImageReader.
 bool ReadQtImageFile(const QString& fileName, QImage& out, TReadFailure& failure);
 
-// Text of the refusal of a picture beyond kMaxImageBytes.
-QString OversizeMessage(std::int64_t width, std::int64_t height);
+// The user's message for a failure (or, with `incomplete`, a damaged picture
+// that is shown): names the file, says what happened, the decoder's text in
+// parentheses. `format` names the file's kind ("JPEG").
+QString FailureMessage(const QString& fileName, const QString& format, const TReadFailure& failure);
 
 // Local file name in the encoding the C libraries expect.
 QByteArray LocalPath(const QString& fileName);

@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -27,6 +30,11 @@ struct JpegErrorManager
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // The first report of corrupt or missing data, and how many rows from the
+    // top were decoded from sound data when it came.
+    bool damaged = false;
+    char damage[JMSG_LENGTH_MAX];
+    JDIMENSION intactRows = 0;
 };
 
 struct JpegContext
@@ -37,7 +45,8 @@ struct JpegContext
     std::FILE* file = nullptr;
     QImage image;
     std::vector<JSAMPLE> cmykRow;
-    bool oversize = false;
+    long fileSize = 0;
+    TReadFailure* failure = nullptr;
     int orientation = 1;
 };
 
@@ -54,15 +63,54 @@ void JpegErrorExit(j_common_ptr cinfo)
     FailJpeg(cinfo);
 }
 
+bool IsDamage(int code)
+{
+    switch (code) {
+    case JWRN_HIT_MARKER:   // the data stops at a marker (a cut file with an end marker added)
+    case JWRN_JPEG_EOF:     // the file ends early
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:  // a restart marker lost: rows shifted or missing
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Rows the decoder had made from sound data when it found damage: for a file
+// of one scan the rows already handed out; for a progressive file the rows of
+// the first scan read so far, or all of them once a later scan is reached,
+// since the whole picture is then there at a coarser quality.
+JDIMENSION IntactRows(j_decompress_ptr d)
+{
+    if (!jpeg_has_multiple_scans(d))
+        return d->output_scanline;
+    if (d->input_scan_number > 1)
+        return d->image_height;
+    const JDIMENSION rows = JDIMENSION(d->input_iMCU_row) * JDIMENSION(d->max_v_samp_factor) * DCTSIZE;
+    return rows < d->image_height ? rows : d->image_height;
+}
+
 void JpegEmitMessage(j_common_ptr cinfo, int level)
 {
-    // Corrupt-data warnings are common in files from cameras that show fine;
-    // a file that ends early is a truncated download and must not pass as a
-    // picture with a grey lower half.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
-        JpegErrorExit(cinfo);
-    if (level < 0)
-        ++cinfo->err->num_warnings;
+    // Other warnings (extraneous bytes before a marker, odd progressions) are
+    // common in files from cameras that show fine.
+    if (level >= 0)
+        return;
+    ++cinfo->err->num_warnings;
+    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (err->damaged || !IsDamage(cinfo->err->msg_code) || !cinfo->is_decompressor)
+        return;
+    err->damaged = true;
+    (*cinfo->err->format_message)(cinfo, err->damage);
+    err->intactRows = IntactRows(reinterpret_cast<j_decompress_ptr>(cinfo));
+    // Nothing sound above the damage: the picture is refused, so the decoder
+    // stops here instead of filling the whole picture (and the coefficients
+    // of a progressive file) with grey first.
+    if (err->intactRows == 0) {
+        std::memcpy(err->message, err->damage, sizeof err->message);
+        FailJpeg(cinfo);
+    }
 }
 
 void JpegProgress(j_common_ptr cinfo)
@@ -136,9 +184,28 @@ bool DecodeJpeg(JpegContext& ctx)
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
 
-    if (!ImageSizeAllowed(cinfo.image_width, cinfo.image_height)) {
-        ctx.oversize = true;
+    if (!ImageSizeAllowed(cinfo.image_width, cinfo.image_height))
+        return ctx.failure->FailSize(TReadFault::Oversize, cinfo.image_width, cinfo.image_height);
+    // Huffman coding spends at least one bit on every block of the first
+    // component: a header announcing far more blocks than the file has bits
+    // is refused before the picture's memory is taken.
+    const jpeg_component_info& first = cinfo.comp_info[0];
+    const std::int64_t blocks = std::int64_t(first.width_in_blocks) * first.height_in_blocks;
+    if (!cinfo.arith_code && blocks / 8 > ctx.fileSize) {
+        std::snprintf(ctx.err.message, sizeof ctx.err.message,
+                      "l'intestazione dichiara %u x %u pixel, che questo file non può contenere", cinfo.image_width,
+                      cinfo.image_height);
         return false;
+    }
+    // A progressive or multi-scan file keeps every coefficient until its last
+    // scan: 128 bytes per block, beside the picture.
+    if (jpeg_has_multiple_scans(&cinfo)) {
+        std::int64_t coefficients = 0;
+        for (int c = 0; c < cinfo.num_components; ++c)
+            coefficients += std::int64_t(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks *
+                            DCTSIZE2 * std::int64_t(sizeof(JCOEF));
+        if (coefficients > PictureByteLimit())
+            return ctx.failure->FailSize(TReadFault::Oversize, cinfo.image_width, cinfo.image_height);
     }
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
         if (m->marker == JPEG_APP0 + 1) {
@@ -152,11 +219,8 @@ bool DecodeJpeg(JpegContext& ctx)
     jpeg_start_decompress(&cinfo);
 
     ctx.image = NewBgrImage(int(cinfo.output_width), int(cinfo.output_height));
-    if (ctx.image.isNull()) {
-        std::snprintf(ctx.err.message, sizeof ctx.err.message, "Out of memory for a %u x %u picture",
-                      cinfo.output_width, cinfo.output_height);
-        return false;
-    }
+    if (ctx.image.isNull())
+        return ctx.failure->FailSize(TReadFault::OutOfMemory, cinfo.output_width, cinfo.output_height);
     uchar* bits = ctx.image.bits();
     const qsizetype stride = ctx.image.bytesPerLine();
     if (cmyk)
@@ -191,40 +255,49 @@ bool DecodeJpeg(JpegContext& ctx)
 bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure)
 {
     JpegContext ctx;
+    ctx.failure = &failure;
     ctx.file = std::fopen(LocalPath(fileName).constData(), "rb");
-    if (!ctx.file) {
-        failure.error = QStringLiteral("Impossibile aprire il file \"%1\": %2")
-                            .arg(fileName, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (!ctx.file)
+        return failure.Fail(errno == EACCES ? TReadFault::Denied : TReadFault::Unreadable,
+                            QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st;
+    ctx.fileSize = fstat(fileno(ctx.file), &st) == 0 ? long(st.st_size) : 0;
     ctx.cinfo.err = jpeg_std_error(&ctx.err.pub);
     ctx.err.pub.error_exit = JpegErrorExit;
     ctx.err.pub.emit_message = JpegEmitMessage;
     ctx.err.message[0] = '\0';
+    ctx.err.damage[0] = '\0';
     jpeg_create_decompress(&ctx.cinfo);
-    // The library's own ceiling for its working buffers (the coefficients of a
-    // progressive file), well above what an accepted picture needs.
-    ctx.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxImageBytes);
+    // The library's own ceiling for its working buffers: the coefficients of
+    // a progressive file are checked against the limit before they are
+    // taken, this only stops what that check does not foresee.
+    ctx.cinfo.mem->max_memory_to_use = static_cast<long>(PictureByteLimit() + (std::int64_t(64) << 20));
     ctx.progress.progress_monitor = JpegProgress;
     ctx.cinfo.progress = &ctx.progress;
 
-    const bool ok = DecodeJpeg(ctx);
-    const unsigned width = ctx.cinfo.image_width;
-    const unsigned height = ctx.cinfo.image_height;
+    failure.fault = TReadFault::Damaged;
+    bool ok = DecodeJpeg(ctx);
     jpeg_destroy_decompress(&ctx.cinfo);
     std::fclose(ctx.file);
 
     if (!ok) {
-        failure.oversize = ctx.oversize;
-        failure.error = ctx.oversize ? OversizeMessage(width, height) : QString::fromUtf8(ctx.err.message);
+        if (failure.fault == TReadFault::Damaged)
+            failure.error = QString::fromUtf8(ctx.err.message[0] ? ctx.err.message : ctx.err.damage);
+        ctx.image = QImage();
         return false;
+    }
+    if (ctx.err.damaged) {
+        // Nothing sound to show: the picture would be all grey.
+        if (ctx.err.intactRows == 0)
+            return failure.Fail(TReadFault::Damaged, QString::fromUtf8(ctx.err.damage));
+        // The clerk may still crop from the intact top; the message says so.
+        failure.incomplete = true;
+        failure.error = QString::fromUtf8(ctx.err.damage);
     }
     if (ctx.orientation != 1) {
         QImage turned = ApplyExifOrientation(ctx.image, ctx.orientation);
-        if (turned.isNull()) {
-            failure.error = QStringLiteral("Memoria insufficiente per raddrizzare l'immagine");
-            return false;
-        }
+        if (turned.isNull())
+            return failure.FailSize(TReadFault::OutOfMemory, ctx.image.width(), ctx.image.height());
         ctx.image = std::move(turned);
     }
     out = std::move(ctx.image);

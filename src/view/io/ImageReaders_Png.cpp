@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <png.h>
@@ -28,10 +29,13 @@ struct PngContext
     png_infop info = nullptr;
     std::FILE* file = nullptr;
     QImage image;
-    std::vector<png_byte> rgba;           // one row, or the whole picture when interlaced
+    std::vector<png_byte> rgba;           // one row
+    // The whole picture when interlaced with transparency. Not cleared: its
+    // pages are only taken as the passes reach them.
+    std::unique_ptr<png_byte[]> whole;
     std::vector<png_bytep> rowPointers;   // interlaced pictures only
     char message[256] = {};
-    bool oversize = false;
+    TReadFault fault = TReadFault::Damaged;
     png_uint_32 width = 0;
     png_uint_32 height = 0;
 };
@@ -61,7 +65,7 @@ bool DecodePng(PngContext& ctx)
     ctx.width = png_get_image_width(png, info);
     ctx.height = png_get_image_height(png, info);
     if (!ImageSizeAllowed(ctx.width, ctx.height)) {
-        ctx.oversize = true;
+        ctx.fault = TReadFault::Oversize;
         return false;
     }
 
@@ -86,7 +90,7 @@ bool DecodePng(PngContext& ctx)
 
     ctx.image = NewBgrImage(int(ctx.width), int(ctx.height));
     if (ctx.image.isNull()) {
-        std::snprintf(ctx.message, sizeof ctx.message, "Out of memory for a %u x %u picture", ctx.width, ctx.height);
+        ctx.fault = TReadFault::OutOfMemory;
         return false;
     }
     uchar* bits = ctx.image.bits();
@@ -106,10 +110,10 @@ bool DecodePng(PngContext& ctx)
         // Interlaced with transparency: the passes need the whole picture
         // before it can be composited.
         const std::size_t rowBytes = std::size_t(ctx.width) * 4;
-        ctx.rgba.resize(rowBytes * ctx.height);
+        ctx.whole.reset(new png_byte[rowBytes * ctx.height]);
         ctx.rowPointers.resize(ctx.height);
         for (png_uint_32 y = 0; y < ctx.height; ++y)
-            ctx.rowPointers[y] = ctx.rgba.data() + y * rowBytes;
+            ctx.rowPointers[y] = ctx.whole.get() + y * rowBytes;
         png_read_image(png, ctx.rowPointers.data());
         for (png_uint_32 y = 0; y < ctx.height; ++y)
             RgbaOverWhiteToBgr(ctx.rowPointers[y], bits + y * stride, int(ctx.width));
@@ -124,11 +128,9 @@ bool ReadPngFile(const QString& fileName, QImage& out, TReadFailure& failure)
 {
     PngContext ctx;
     ctx.file = std::fopen(LocalPath(fileName).constData(), "rb");
-    if (!ctx.file) {
-        failure.error = QStringLiteral("Impossibile aprire il file \"%1\": %2")
-                            .arg(fileName, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (!ctx.file)
+        return failure.Fail(errno == EACCES ? TReadFault::Denied : TReadFault::Unreadable,
+                            QString::fromLocal8Bit(std::strerror(errno)));
     bool ok = false;
     ctx.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
     if (ctx.png)
@@ -137,20 +139,19 @@ bool ReadPngFile(const QString& fileName, QImage& out, TReadFailure& failure)
         try {
             ok = DecodePng(ctx);
         } catch (const std::bad_alloc&) {
-            std::snprintf(ctx.message, sizeof ctx.message, "Out of memory");
+            ctx.fault = TReadFault::OutOfMemory;
             ok = false;
         }
     } else {
-        std::snprintf(ctx.message, sizeof ctx.message, "Out of memory");
+        ctx.fault = TReadFault::OutOfMemory;
     }
     png_destroy_read_struct(ctx.png ? &ctx.png : nullptr, ctx.info ? &ctx.info : nullptr, nullptr);
     std::fclose(ctx.file);
 
     if (!ok) {
-        failure.oversize = ctx.oversize;
-        failure.error = ctx.oversize ? OversizeMessage(ctx.width, ctx.height)
-                                     : QStringLiteral("PNG: %1").arg(QString::fromUtf8(ctx.message));
-        return false;
+        if (ctx.fault != TReadFault::Damaged)
+            return failure.FailSize(ctx.fault, ctx.width, ctx.height);
+        return failure.Fail(TReadFault::Damaged, QString::fromUtf8(ctx.message));
     }
     out = std::move(ctx.image);
     return true;

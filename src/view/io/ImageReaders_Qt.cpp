@@ -14,23 +14,15 @@ bool ReadQtImageFile(const QString& fileName, QImage& out, TReadFailure& failure
     // Qt refuses anything above 128 MB by default, which a 600 dpi A4 scan
     // exceeds. Its limit counts the format it decodes to, up to 4 bytes a
     // pixel, so allow that much for a picture within our own limit.
-    reader.setAllocationLimit(int(kMaxImageBytes * 4 / 3 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(PictureByteLimit() * 4 / 3 / (1024 * 1024)) + 1);
     const QSize size = reader.size();
-    if (size.isValid() && !ImageSizeAllowed(size.width(), size.height())) {
-        failure.oversize = true;
-        failure.error = OversizeMessage(size.width(), size.height());
-        return false;
-    }
+    if (size.isValid() && !ImageSizeAllowed(size.width(), size.height()))
+        return failure.FailSize(TReadFault::Oversize, size.width(), size.height());
     QImage decoded;
-    if (!reader.read(&decoded) || decoded.isNull()) {
-        failure.error = reader.errorString();
-        return false;
-    }
-    if (!ImageSizeAllowed(decoded.width(), decoded.height())) {
-        failure.oversize = true;
-        failure.error = OversizeMessage(decoded.width(), decoded.height());
-        return false;
-    }
+    if (!reader.read(&decoded) || decoded.isNull())
+        return failure.Fail(TReadFault::Damaged, reader.errorString());
+    if (!ImageSizeAllowed(decoded.width(), decoded.height()))
+        return failure.FailSize(TReadFault::Oversize, decoded.width(), decoded.height());
     if (!decoded.hasAlphaChannel()) {
         out = decoded.format() == QImage::Format_BGR888 ? std::move(decoded)
                                                         : decoded.convertToFormat(QImage::Format_BGR888);
@@ -38,10 +30,8 @@ bool ReadQtImageFile(const QString& fileName, QImage& out, TReadFailure& failure
     }
     const QImage rgba = decoded.convertToFormat(QImage::Format_RGBA8888);
     QImage image = NewBgrImage(rgba.width(), rgba.height());
-    if (rgba.isNull() || image.isNull()) {
-        failure.error = QStringLiteral("Memoria insufficiente");
-        return false;
-    }
+    if (rgba.isNull() || image.isNull())
+        return failure.FailSize(TReadFault::OutOfMemory, decoded.width(), decoded.height());
     for (int y = 0; y < rgba.height(); ++y)
         RgbaOverWhiteToBgr(rgba.constScanLine(y), image.scanLine(y), rgba.width());
     out = std::move(image);

@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <tiffio.h>
@@ -51,7 +52,7 @@ public:
         TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, &ctx);
         // libtiff's own ceiling for any single buffer it allocates (a strip, a
         // tile, a colour map), so a lying header cannot make it ask for more.
-        TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(kMaxImageBytes));
+        TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(PictureByteLimit()));
         FTif = TIFFOpenExt(LocalPath(fileName).constData(), "r", opts);
         TIFFOpenOptionsFree(opts);
     }
@@ -148,20 +149,27 @@ bool ReadAnyLayout(TIFF* tif, QImage& image, TiffContext& ctx)
     // other layout premultiplied.
     const bool straightAlpha = img.alpha == EXTRASAMPLE_UNASSALPHA &&
                                (img.photometric == PHOTOMETRIC_MINISBLACK || img.photometric == PHOTOMETRIC_MINISWHITE);
-    std::vector<uint32_t> raster(std::size_t(w) * band);
+    // The band buffer is 4 bytes a pixel, more than the picture itself when a
+    // strip holds the whole picture; beyond kMaxRasterBytes the strip is read
+    // in parts. Not cleared, so a file whose data stops early has not touched it.
+    constexpr std::size_t kMaxRasterBytes = std::size_t(64) << 20;
+    const uint32_t fitting = uint32_t(std::max<std::size_t>(1, kMaxRasterBytes / (std::size_t(w) * 4)));
+    if (band > fitting)
+        band = fitting;
+    std::unique_ptr<uint32_t[]> raster(new uint32_t[std::size_t(w) * band]);
     bool ok = true;
     for (uint32_t y = 0; ok && y < uint32_t(h); y += band) {
         const uint32_t rows = std::min<uint32_t>(band, uint32_t(h) - y);
         img.row_offset = int(y);
         img.col_offset = 0;
-        if (!TIFFRGBAImageGet(&img, raster.data(), uint32_t(w), rows)) {
+        if (!TIFFRGBAImageGet(&img, raster.get(), uint32_t(w), rows)) {
             ok = false;
             break;
         }
         for (uint32_t r = 0; r < rows; ++r) {
             // Packed as ABGR words: R, G, B, A bytes in memory on little endian.
             static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "raster byte order");
-            const auto* rgba = reinterpret_cast<const uint8_t*>(raster.data() + std::size_t(r) * w);
+            const auto* rgba = reinterpret_cast<const uint8_t*>(raster.get() + std::size_t(r) * w);
             uint8_t* dst = image.scanLine(int(y + r));
             if (straightAlpha)
                 RgbaOverWhiteToBgr(rgba, dst, w);
@@ -182,29 +190,21 @@ bool ReadTiffFile(const QString& fileName, QImage& out, TReadFailure& failure)
     TiffContext ctx;
     TiffFile file(fileName, ctx);
     TIFF* tif = file.get();
-    if (!tif) {
-        failure.error = ctx.message[0] ? QStringLiteral("TIFF: %1").arg(QString::fromLocal8Bit(ctx.message))
-                                       : QStringLiteral("Impossibile aprire il file \"%1\"").arg(fileName);
-        return false;
-    }
+    if (!tif)
+        return failure.Fail(TReadFault::Damaged, QString::fromLocal8Bit(ctx.message));
     uint32_t w = 0, h = 0;
     uint16_t orientation = ORIENTATION_TOPLEFT;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h)) {
-        failure.error = QStringLiteral("TIFF: dimensioni dell'immagine mancanti");
-        return false;
+        return failure.Fail(TReadFault::Damaged, QStringLiteral("dimensioni dell'immagine mancanti"));
     }
     if (!ImageSizeAllowed(w, h)) {
-        failure.oversize = true;
-        failure.error = OversizeMessage(w, h);
-        return false;
+        return failure.FailSize(TReadFault::Oversize, w, h);
     }
     TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
 
     QImage image = NewBgrImage(int(w), int(h));
-    if (image.isNull()) {
-        failure.error = QStringLiteral("Memoria insufficiente per un'immagine di %1 x %2 pixel").arg(w).arg(h);
-        return false;
-    }
+    if (image.isNull())
+        return failure.FailSize(TReadFault::OutOfMemory, w, h);
     bool ok;
     try {
         ok = IsPlainRgb(tif) ? ReadPlainRgb(tif, image, ctx) : ReadAnyLayout(tif, image, ctx);
@@ -212,16 +212,12 @@ bool ReadTiffFile(const QString& fileName, QImage& out, TReadFailure& failure)
         std::snprintf(ctx.message, sizeof ctx.message, "out of memory");
         ok = false;
     }
-    if (!ok) {
-        failure.error = QStringLiteral("TIFF: %1").arg(QString::fromLocal8Bit(ctx.message));
-        return false;
-    }
+    if (!ok)
+        return failure.Fail(TReadFault::Damaged, QString::fromLocal8Bit(ctx.message));
     if (orientation != ORIENTATION_TOPLEFT) {
         image = ApplyExifOrientation(image, orientation);
-        if (image.isNull()) {
-            failure.error = QStringLiteral("Memoria insufficiente per raddrizzare l'immagine");
-            return false;
-        }
+        if (image.isNull())
+            return failure.FailSize(TReadFault::OutOfMemory, w, h);
     }
     out = std::move(image);
     return true;
