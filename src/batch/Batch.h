@@ -105,7 +105,10 @@ struct TBatchPage {
     TBatchSlot Foto;
     TBatchSlot Firma;
     QStringList Warnings; // Italian
-    bool Done() const { return Foto.Saved() && Firma.Saved(); }
+    // The file is damaged and only its top could be read: the files are cut
+    // from what was read, but the page does not count as done.
+    bool Damaged = false;
+    bool Done() const { return Foto.Saved() && Firma.Saved() && !Damaged; }
 };
 
 // The output prefix of a picture file: its name without folder and extension.

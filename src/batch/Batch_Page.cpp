@@ -214,8 +214,8 @@ TBatchPage ProcessBatchPage(const QString& file, const TBatchSettings& s)
         return failBoth(QStringLiteral("cartella di uscita non impostata"));
 
     QImage picture;
+    QString message;
     try {
-        QString message;
         page.Loaded = LoadImagefromFile(file, picture, &message) && !picture.isNull();
         if (!page.Loaded)
             return failBoth(message.isEmpty() ? QStringLiteral("file non leggibile come immagine")
@@ -224,6 +224,10 @@ TBatchPage ProcessBatchPage(const QString& file, const TBatchSettings& s)
         return failBoth(QStringLiteral("immagine danneggiata o non leggibile: ") + e.Message());
     } catch (const std::bad_alloc&) {
         return failBoth(QStringLiteral("memoria insufficiente per l'immagine"));
+    }
+    if (!message.isEmpty()) {
+        page.Damaged = true;
+        page.Warnings << QStringLiteral("file danneggiato, immagine forse incompleta: ") + message;
     }
     page.Width = picture.width();
     page.Height = picture.height();
@@ -288,6 +292,7 @@ QByteArray BatchPageJson(const TBatchPage& page)
     o.insert(QStringLiteral("file"), page.Source);
     o.insert(QStringLiteral("done"), page.Done());
     o.insert(QStringLiteral("loaded"), page.Loaded);
+    o.insert(QStringLiteral("damaged"), page.Damaged);
     o.insert(QStringLiteral("width"), page.Width);
     o.insert(QStringLiteral("height"), page.Height);
     o.insert(QStringLiteral("degrees"), page.Degrees);
