@@ -37,6 +37,9 @@ class TOrImage;
 class TFormOptions;
 struct TFormTBackHooks;
 class TScanCommands;
+struct TBatchPage;
+struct TBatchSettings;
+enum class TBatchCollision;
 
 class TFormCrop : public QWidget {
     Q_OBJECT
@@ -232,6 +235,17 @@ public:
     // text without a dialog. Unset: a modal message box.
     std::function<void(const QString&)> ShowMessage;
 
+    // --- "Elabora cartella…" (U_Cropping_Batch.cpp) ---
+    void InstallBatchCommand();
+    void ElaboraCartellaClick();
+    // The page in the view, straightened, with its photo and signature frames placed.
+    void OpenBatchPage(const TBatchPage& page);
+    TBatchSettings BatchSettingsFromWindow() const;
+    // A test replaces these to answer without a dialog: the folder (empty:
+    // cancelled), and the rule for names already taken (-1: cancelled).
+    std::function<QString()> ChooseBatchFolder;
+    std::function<int(int collisions)> AskCollision;
+
     // The maker's addresses behind the two contact links.
     static const QString kWebAddress;
     static const QString kMailAddress;
@@ -279,6 +293,9 @@ private:
     // Asks for the prefix and writes the slot of `mode`; true when a file was saved.
     bool SaveSlot(TzsiFixSelectionRatio mode);
     void Message(const QString& text);
+    QStringList ChooseBatchFiles();
+    bool AskBatchCollision(int collisions, int total, TBatchCollision& rule);
+    void PlaceFrameOnPicture(TzsiFixSelectionRatio mode, const TRect& frame);
     bool FShownOnce = false;
     QString FDialogFolder;
 };

@@ -270,6 +270,7 @@ void TFormCrop::FormCreate()
 
     CreateView();
     CreateScanCommands();
+    InstallBatchCommand();
     FormResize();
     BtResetImg->setEnabled(false);
     BtResetDisGlyph->setVisible(true);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -84,8 +85,27 @@ bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes, std
     return true;
 }
 
+namespace {
+// rename() that refuses an existing target. Where the file system cannot do
+// that in one call, a hard link is the same test-and-set; the temporary name
+// is dropped afterwards either way.
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
+}
+} // namespace
+
 bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, std::string* reason, int* errnoOut,
-                    bool durable)
+                    bool durable, bool replace)
 {
     static std::atomic<unsigned> counter{0};
     const size_t slash = fileName.rfind('/');
@@ -125,8 +145,10 @@ bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, 
         err = errno;
     if (::close(fd) != 0 && !err)
         err = errno;
-    if (!err && ::rename(tmp.c_str(), fileName.c_str()) != 0)
+    if (!err && replace && ::rename(tmp.c_str(), fileName.c_str()) != 0)
         err = errno;
+    if (!err && !replace)
+        err = RenameNoReplace(tmp, fileName);
     if (err) {
         ::unlink(tmp.c_str());
         return Fail(err, reason, errnoOut);

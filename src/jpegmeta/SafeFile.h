@@ -25,8 +25,11 @@ bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes, std
 // Without `durable` the flushes to the disk are left out: a scratch file
 // that only this run reads is still replaced in one step, but a crash may
 // lose it, and the save does not wait for the disk.
+// Without `replace` an existing fileName is never touched: the write fails
+// with EEXIST, decided in the same step that gives the new file its name, so
+// two writers racing for one name cannot both win.
 bool WriteFileWhole(const std::string& fileName, const void* data, size_t size, std::string* reason = nullptr,
-                    int* errnoOut = nullptr, bool durable = true);
+                    int* errnoOut = nullptr, bool durable = true, bool replace = true);
 
 struct TFileWriteResult {
     bool Ok = false;
