@@ -48,32 +48,40 @@ double Median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-void BM_ScanimageToDevNull(benchmark::State& state)
+// Times one scanimage run per iteration into times; false once it has failed four times.
+// scanimage now and then deadlocks in its own exit (inside sane_exit's dlclose) after the
+// page is out; such a run says nothing about reading and is repeated.
+bool TimeScanimage(benchmark::State& state, const QStringList& args, int timeoutMs, std::vector<double>& times)
 {
-    std::vector<double> times;
     for (auto _ : state) {
-        // scanimage now and then deadlocks in its own exit (inside sane_exit's dlclose)
-        // after the page is out; such a run says nothing about reading and is repeated.
         for (int attempt = 0;; ++attempt) {
             QElapsedTimer t;
             t.start();
             QProcess p;
             p.setStandardOutputFile(QProcess::nullDevice());
-            p.start("scanimage", kPage);
-            if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
-                const double s = t.nsecsElapsed() / 1e9;
-                state.SetIterationTime(s);
-                times.push_back(s);
+            p.start("scanimage", args);
+            if (p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
+                const double sec = t.nsecsElapsed() / 1e9;
+                state.SetIterationTime(sec);
+                times.push_back(sec);
                 break;
             }
             p.kill();
             p.waitForFinished(-1);
             if (attempt == 3) {
                 state.SkipWithError("scanimage failed");
-                return;
+                return false;
             }
         }
     }
+    return true;
+}
+
+void BM_ScanimageToDevNull(benchmark::State& state)
+{
+    std::vector<double> times;
+    if (!TimeScanimage(state, kPage, 20000, times))
+        return;
     g_scanimageMedian = Median(times);
     state.counters["median_ms"] = g_scanimageMedian * 1000;
 }
@@ -177,27 +185,8 @@ void BM_ScanimageCase(benchmark::State& state)
 {
     const TCase& c = kCases[state.range(0)];
     std::vector<double> times;
-    for (auto _ : state) {
-        for (int attempt = 0;; ++attempt) {
-            QElapsedTimer t;
-            t.start();
-            QProcess p;
-            p.setStandardOutputFile(QProcess::nullDevice());
-            p.start("scanimage", CaseArgs(c));
-            if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
-                const double sec = t.nsecsElapsed() / 1e9;
-                state.SetIterationTime(sec);
-                times.push_back(sec);
-                break;
-            }
-            p.kill();
-            p.waitForFinished(-1);
-            if (attempt == 3) {
-                state.SkipWithError("scanimage failed");
-                return;
-            }
-        }
-    }
+    if (!TimeScanimage(state, CaseArgs(c), 60000, times))
+        return;
     g_caseMedian[state.range(0)] = Median(times);
     state.SetLabel(c.Name);
     state.counters["median_ms"] = Median(times) * 1000;

@@ -73,19 +73,9 @@ TW_UINT16 TDsmSource::Ok()
     return TWRC_SUCCESS;
 }
 
-namespace {
-
-struct TDepthGuard {
-    explicit TDepthGuard(int& d) : depth(d) { ++depth; }
-    ~TDepthGuard() { --depth; }
-    int& depth;
-};
-
-} // namespace
-
 TW_UINT16 TDsmSource::Entry(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)
 {
-    TDepthGuard guard(Depth);
+    TDsmDepthGuard guard(Depth);
     if (dg == DG_CONTROL && dat == DAT_STATUS) {
         if (msg != MSG_GET || !data)
             return Fail(TWCC_BADPROTOCOL);

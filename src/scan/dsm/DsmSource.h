@@ -26,6 +26,14 @@ using TExtraOptions = std::vector<std::pair<std::string, std::string>>;
 // The manager's list of scanners, looked up again when asked to.
 using TDeviceLister = std::function<std::vector<TSaneDeviceInfo>(bool refresh)>;
 
+// Keeps a source's Depth counted for as long as one of its calls runs, so a source closed
+// from a nested event loop is freed only once no call of it is left on the stack.
+struct TDsmDepthGuard {
+    explicit TDsmDepthGuard(int& d) : depth(d) { ++depth; }
+    ~TDsmDepthGuard() { --depth; }
+    int& depth;
+};
+
 class TDsmSource : public QObject {
     Q_OBJECT
 public:

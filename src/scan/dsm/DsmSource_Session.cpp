@@ -12,16 +12,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-struct TDepthGuard {
-    explicit TDepthGuard(int& d) : depth(d) { ++depth; }
-    ~TDepthGuard() { --depth; }
-    int& depth;
-};
-
-} // namespace
-
 TScanSettings TDsmSource::PresetSettings() const
 {
     TScanSettings s = CurrentSettings();
@@ -206,7 +196,7 @@ bool TDsmSource::NextFeederPage()
 
 void TDsmSource::OnProgressTick()
 {
-    TDepthGuard guard(Depth);
+    TDsmDepthGuard guard(Depth);
     if (!JobRunning()) {
         progressTimer_.stop();
         return;
