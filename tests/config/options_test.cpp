@@ -178,7 +178,7 @@ TEST_F(OptionsWindow, AFileWithOnlyTheFolderKeyLeavesEverythingOff)
     EXPECT_EQ(ReadBytes(IniFileName), QByteArray("[FormOptions]\nAppConfigPath=/somewhere/\n"));
     EXPECT_EQ(form->EdFilesOutput->text(), "");
     EXPECT_EQ(form->EdResolutionDPI->text(), "");
-    EXPECT_EQ(form->OutImgPath, "/");
+    EXPECT_EQ(form->OutImgPath, ""); // no folder, not the root folder
     EXPECT_FALSE(form->RbFotoStartDefault->isChecked());
     EXPECT_FALSE(form->RbFirmaStartDefault->isChecked());
     for (QCheckBox* c : form->findChildren<QCheckBox*>())
