@@ -298,6 +298,10 @@ void TFormCrop::FormShow()
         OrImageFoto->SetTag(0);
     if (OrImageFirma)
         OrImageFirma->SetTag(0);
+    // The window keeps the focus until Tab moves it: a button given the focus
+    // on activation would take the space bar meant for panning.
+    if (!focusWidget())
+        setFocus();
 }
 
 void TFormCrop::FormClose()
