@@ -189,6 +189,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
         QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi"));
         QTest::keyClick(d->EdFileOut, Qt::Key_Return);
     });
+    Form->setFocus();
     Press(Qt::Key_Return);
     Keys += 6; // R o s s i and Enter in the dialog
     ASSERT_EQ(photo.Shown, 1);
