@@ -42,7 +42,7 @@ void TFormCrop::SetupAccess()
         {ImgFirma, "Riquadro firma", "Inquadra la firma, 30 x 6 mm (tasto 2 o F2)"},
         {ImgPreviewBw, "Anteprima in bianco e nero", "Anteprima in bianco e nero della foto: un clic torna alla foto (tasto 1)"},
         {ZSImage, "Immagine del modulo",
-         "Clic per inquadrare; frecce: sposta il riquadro (Maiusc: 10 pixel), Alt+frecce: ridimensiona; "
+         "Clic per inquadrare; tasti freccia: sposta il riquadro (Maiusc: 10 pixel), Alt+frecce: ridimensiona; "
          "barra spaziatrice: scorre; Ctrl+Z annulla, Ctrl+Y ripete"},
         {pBarLight, "Luminosità", "Luminosità del ritaglio (tasto L, poi frecce sinistra e destra)"},
         {pBarContr, "Contrasto", "Contrasto del ritaglio (tasto C, poi frecce sinistra e destra)"},

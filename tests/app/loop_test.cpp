@@ -289,7 +289,7 @@ TEST_F(LoopTest, EveryControlHasATooltipWithItsKeyAndAnAccessibleName)
                                  Form->BtSaveImg, Form->BtExit, Form->ImgPreviewBw};
     for (QWidget* w : controls) {
         const std::string name = w->objectName().toStdString();
-        EXPECT_TRUE(w->toolTip().contains(QStringLiteral("tasto"))) << name;
+        EXPECT_TRUE(w->toolTip().contains(QStringLiteral("tast"))) << name; // tasto, tasti
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
         ASSERT_NE(a, nullptr) << name;
         EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << name;
@@ -299,12 +299,13 @@ TEST_F(LoopTest, EveryControlHasATooltipWithItsKeyAndAnAccessibleName)
     // Tab walks the buttons, the view, the sliders, save and exit.
     Form->BtScanNow->setFocus();
     QStringList walked;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 10; ++i) {
         walked << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(walked, (QStringList{"BtScanNow", "BtLoadImages", "BtResetImg", "BtOptions", "ZSImage", "pBarLight",
-                                   "pBarContr", "pBarDark", "pBarColor", "pBarSharpness", "BtSaveImg", "BtExit"}));
+    // Reset and save are disabled without a picture, so Tab passes them by.
+    EXPECT_EQ(walked, (QStringList{"BtScanNow", "BtLoadImages", "BtOptions", "ZSImage", "pBarLight", "pBarContr",
+                                   "pBarDark", "pBarColor", "pBarSharpness", "BtExit"}));
 }
 
 TEST_F(LoopTest, NoOutputFolderRefusesToSaveAndCtrlQAsksToExit)
@@ -318,6 +319,7 @@ TEST_F(LoopTest, NoOutputFolderRefusesToSaveAndCtrlQAsksToExit)
         QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi"));
         QTest::keyClick(d->EdFileOut, Qt::Key_Return);
     });
+    Form->setFocus();
     Press(Qt::Key_Return);
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_TRUE(Messages[0].contains(QStringLiteral("cartella di uscita non impostata"))) << Messages[0].toStdString();
