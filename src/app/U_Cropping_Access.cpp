@@ -54,7 +54,10 @@ void TFormCrop::SetupAccess()
     };
     for (const TNamed& n : all) {
         const QString tip = QString::fromUtf8(n.Tip);
-        n.Widget->setToolTip(tip);
+        // No tooltip over the picture: it would pop up over the frame being drawn
+        // and over the slots; the view's keys are in its description.
+        if (n.Widget != ZSImage)
+            n.Widget->setToolTip(tip);
         n.Widget->setAccessibleName(QString::fromUtf8(n.Name));
         n.Widget->setAccessibleDescription(tip);
     }
