@@ -40,6 +40,8 @@ class TScanCommands;
 struct TBatchPage;
 struct TBatchSettings;
 enum class TBatchCollision;
+class TStatusStrip;
+class TUndoHistory;
 
 class TFormCrop : public QWidget {
     Q_OBJECT
@@ -245,6 +247,21 @@ public:
     // cancelled), and the rule for names already taken (-1: cancelled).
     std::function<QString()> ChooseBatchFolder;
     std::function<int(int collisions)> AskCollision;
+    // --- the clerk's loop: status strip, keyboard framing, undo, names ---
+    // (U_Cropping_Status*.cpp, U_Cropping_Frame.cpp, U_Cropping_Undo.cpp, U_Cropping_Access.cpp)
+    // The strip under the view; any command may post a message there
+    // (Status->ShowMessage(text, linkText, callback)).
+    TStatusStrip* Status = nullptr;
+    // Says the next step, zoom and angle, and the frame's readout, from the state.
+    void UpdateStatus();
+    // The title: the program with the loaded file's name, or "Scansione".
+    void UpdateTitle();
+    // Undo and redo of the frame, the angle and the slots' retouch (50 steps).
+    TUndoHistory* Undo = nullptr;
+    // Records the state as one step when it differs from the last one recorded.
+    void Checkpoint();
+    bool UndoStep();
+    bool RedoStep();
 
     // The maker's addresses behind the two contact links.
     static const QString kWebAddress;
@@ -298,6 +315,18 @@ private:
     void PlaceFrameOnPicture(TzsiFixSelectionRatio mode, const TRect& frame);
     bool FShownOnce = false;
     QString FDialogFolder;
+    // Keyboard framing: arrows move the frame, Alt+arrows size it; true when
+    // the key was one of them. A key release then finishes the frame.
+    bool FrameKeyDown(int key, Qt::KeyboardModifiers mods);
+    bool FrameKeyUp(int key);
+    bool FFramedByKey = false;
+    bool FRestoring = false;
+    void RunRestore();
+    void BuildStatusStrip();
+    void SetupAccess();
+    // The save's report in the strip and the question before replacing a file.
+    bool ConfirmReplace(const QString& target);
+    void ReportSaved(const QString& target, qint64 bytes, int maxBytes, const QImage& written, int quality);
 };
 
 // The one main window of the program.

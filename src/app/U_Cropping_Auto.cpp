@@ -4,6 +4,7 @@
 // user had turned the page, pressed 2, framed and released, then 1 likewise.
 
 #include "app/U_Cropping.h"
+#include "app/U_Cropping_Status.h"
 
 #include "analysis/PageAnalysis.h"
 #include "platform/Geometry.h"
@@ -14,7 +15,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
-#include <QLabel>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,35 +53,25 @@ QString PlanMessage(const analysis::AutoCropPlan& plan, bool photo, bool signatu
     return parts.join(QStringLiteral(" - "));
 }
 
-// The one place the automatic crop speaks: the window's hook where one is set,
-// else a note laid over the top left of the view for a few seconds. A child
-// label, not a tooltip: a new top-level window would move the keyboard focus
-// while a key is on its way.
-void Say(TFormCrop* form, const QString& text)
+// The one place the automatic crop speaks: the window's hook where one is set
+// (tests), else the status strip; a find offers the command itself as the link.
+void Say(TFormCrop* form, const QString& text, bool offerAutoCrop = false)
 {
     if (form->ShowAutoCropStatus) {
         form->ShowAutoCropStatus(text);
         return;
     }
-    QWidget* view = form->ZSImage;
-    auto* note = view->findChild<QLabel*>(QStringLiteral("AutoCropNote"));
-    if (!note) {
-        note = new QLabel(view);
-        note->setObjectName(QStringLiteral("AutoCropNote"));
-        note->setAttribute(Qt::WA_TransparentForMouseEvents);
-        note->setFocusPolicy(Qt::NoFocus);
-        note->setStyleSheet(QStringLiteral("background: rgba(20,30,20,220); color: white; padding: 4px 8px;"));
-        auto* timer = new QTimer(note);
-        timer->setObjectName(QStringLiteral("AutoCropNoteTimer"));
-        timer->setSingleShot(true);
-        QObject::connect(timer, &QTimer::timeout, note, &QLabel::hide);
+    if (!form->Status)
+        return;
+    if (offerAutoCrop) {
+        QPointer<TFormCrop> self(form);
+        form->Status->ShowMessage(text, QStringLiteral("Ritaglio automatico"), [self] {
+            if (self)
+                self->AutoCropClick();
+        });
+    } else {
+        form->Status->ShowMessage(text);
     }
-    note->setText(text);
-    note->adjustSize();
-    note->move(12, 12);
-    note->show();
-    note->raise();
-    note->findChild<QTimer*>(QStringLiteral("AutoCropNoteTimer"))->start(6000);
 }
 
 } // namespace
@@ -127,7 +117,7 @@ void TFormCrop::StartPageAnalysis()
                                 ? QStringLiteral("Foto e firma trovate: premere A per ritagliarle")
                                 : result.photo.found ? QStringLiteral("Foto trovata: premere A per ritagliarla")
                                                      : QStringLiteral("Firma trovata: premere A per ritagliarla");
-                        Say(self.data(), text);
+                        Say(self.data(), text, true);
                     }
                 },
                 Qt::QueuedConnection);

@@ -30,6 +30,9 @@ void TFormCrop::BtMakeCropClick()
         LeggiRitoccoIni(mode);
     pBarSharpnessChange();
     ScriviSelezioneIni();
+    // The first crop of a kind fills a slot that was empty while the frame was
+    // drawn: the save button must follow now, not at the next mouse move.
+    ZSImageSelectionChange();
 }
 
 bool TFormCrop::CropAndResizeFoto()

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <vector>
@@ -69,9 +70,13 @@ int VirtualKeyOf(const QKeyEvent& e)
     }
 }
 
-void TFormCrop::FormKeyDown(int& Key, Qt::KeyboardModifiers)
+void TFormCrop::FormKeyDown(int& Key, Qt::KeyboardModifiers Shift)
 {
     const bool toolbar = FormTBack && FormTBack->isVisible();
+    if (FrameKeyDown(Key, Shift)) {
+        Key = 0;
+        return;
+    }
     if (Key == VK_ESCAPE) {
         if (AskConfirmation(QStringLiteral("Si intende uscire dal programma?")))
             close();
@@ -96,9 +101,12 @@ void TFormCrop::FormKeyDown(int& Key, Qt::KeyboardModifiers)
     } else if (Key == VK_NEXT) {
         if (toolbar)
             FormTBack->BtRotatePClick();
+        // Page keys only turn the picture: a focused slider must not move as well.
+        Key = 0;
     } else if (Key == VK_PRIOR) {
         if (toolbar)
             FormTBack->BtRotateMClick();
+        Key = 0;
     } else if (Key == 'A') {
         AutoCropClick();
     } else if (Key == VK_RETURN) {
@@ -128,6 +136,10 @@ void TFormCrop::FormKeyDown(int& Key, Qt::KeyboardModifiers)
 
 void TFormCrop::FormKeyUp(int& Key, Qt::KeyboardModifiers)
 {
+    if (FrameKeyUp(Key)) {
+        Checkpoint();
+        return;
+    }
     switch (Key) {
     case 'S': BtScanNowClick(); break;
     case 'F': BtLoadImagesClick(); break;
@@ -143,6 +155,8 @@ void TFormCrop::FormKeyUp(int& Key, Qt::KeyboardModifiers)
     case 'D': pBarSharpness->setFocus(); break;
     default: break;
     }
+    // A slider moved by the keys is one step per key.
+    Checkpoint();
 }
 
 void TFormCrop::FormMouseWheelDown(Qt::KeyboardModifiers, const QPoint&, bool& Handled)
@@ -168,6 +182,12 @@ void TFormCrop::FormMouseWheelUp(Qt::KeyboardModifiers, const QPoint&, bool& Han
 bool TFormCrop::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type t = event->type();
+    if (t == QEvent::MouseButtonRelease && isVisible()) {
+        // Whatever a mouse action changed is one step, recorded once its handlers have run.
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && (w->window() == this || (FormTBack && w->window() == FormTBack)))
+            QTimer::singleShot(0, this, [this] { Checkpoint(); });
+    }
     if (t != QEvent::KeyPress && t != QEvent::KeyRelease && t != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     auto* w = qobject_cast<QWidget*>(watched);
@@ -280,6 +300,10 @@ void TFormCrop::FormShow()
         OrImageFoto->SetTag(0);
     if (OrImageFirma)
         OrImageFirma->SetTag(0);
+    // The window keeps the focus until Tab moves it: a button given the focus
+    // on activation would take the space bar meant for panning.
+    if (!focusWidget())
+        setFocus();
 }
 
 void TFormCrop::FormClose()

@@ -6,6 +6,8 @@
 #include "app/U_Cropping.h"
 #include "app/U_Cropping_Art.h"
 #include "app/U_Cropping_Startup.h"
+#include "app/U_Cropping_Status.h"
+#include "app/U_Cropping_Undo.h"
 
 #include "platform/Cursors.h"
 #include "view/ZSImage.h"
@@ -50,6 +52,8 @@ TFormCrop::TFormCrop(QWidget* parent)
 TFormCrop::~TFormCrop()
 {
     FormDestroy();
+    delete Undo;
+    Undo = nullptr;
     if (FormCrop == this)
         FormCrop = nullptr;
 }
@@ -271,6 +275,8 @@ void TFormCrop::FormCreate()
     CreateView();
     CreateScanCommands();
     InstallBatchCommand();
+    BuildStatusStrip();
+    SetupAccess();
     FormResize();
     BtResetImg->setEnabled(false);
     BtResetDisGlyph->setVisible(true);
@@ -283,8 +289,12 @@ void TFormCrop::FormResize()
     const int h = height();
     PanelR->setGeometry(w - kRightColumnWidth, 0, kRightColumnWidth, h);
     PanelImage->setGeometry(kImageMarginLeft, 0, w - kRightColumnWidth - kImageMarginLeft - kImageMarginRight, h);
+    // The status strip takes the foot of the image panel; the view the rest.
+    const int strip = Status ? TStatusStrip::kHeight : 0;
     if (ZSImage)
-        ZSImage->setGeometry(0, 0, PanelImage->width(), PanelImage->height());
+        ZSImage->setGeometry(0, 0, PanelImage->width(), PanelImage->height() - strip);
+    if (Status)
+        Status->setGeometry(0, PanelImage->height() - strip, PanelImage->width(), strip);
     if (PanelLogo) {
         PanelLogo->setGeometry(40, 10, 545, h - 40);
         if (auto* foot = PanelLogo->findChild<QWidget*>(QStringLiteral("GuideFoot")))

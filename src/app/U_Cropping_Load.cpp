@@ -73,6 +73,9 @@ void TFormCrop::LoadImage()
     BtResetDisGlyph->hide();
     if (FormTBack && FormTBack->isVisible())
         FormTBack->hide();
+    UpdateTitle();
+    UpdateStatus();
+    Checkpoint();
     StartPageAnalysis();
 }
 
@@ -94,7 +97,11 @@ QStringList TFormCrop::DefaultChoosePictureFiles()
     const QString folder = !FDialogFolder.isEmpty() ? FDialogFolder : OptFlsPicPath();
     const QString filter = QStringLiteral(
         "Immagini (*.jpg *.jpeg *.jpe *.tif *.tiff *.png *.gif *.bmp *.wmf *.emf *.ico *.webp);;Tutti i file (*)");
-    return QFileDialog::getOpenFileNames(this, QStringLiteral("Apri immagini"), folder, filter);
+    const QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Apri immagini"), folder, filter);
+    // The next dialog opens where the user last picked, no longer in the pictures folder.
+    if (!files.isEmpty())
+        FDialogFolder = QFileInfo(files.constFirst()).absolutePath();
+    return files;
 }
 
 void TFormCrop::CheckImgageReset()

@@ -2,6 +2,7 @@
 // that choose a mode, and the selection events that drive the save button.
 
 #include "app/U_Cropping.h"
+#include "app/U_Cropping_Status.h"
 
 #include "platform/Rounding.h"
 #include "retouch/OrImage.h"
@@ -60,6 +61,7 @@ void TFormCrop::ImpostaZoom(int scala)
     // Shares the pixels until one side changes them: a 100 MB scan is not copied per zoom step.
     BmpBackBuffer = ZSImage->OrigBitmap();
     gradiRot = 0;
+    UpdateStatus();
 }
 
 void TFormCrop::SeletionFixMode(TzsiFixSelectionRatio mode, bool keepView)
@@ -139,6 +141,9 @@ void TFormCrop::SeletionFixMode(TzsiFixSelectionRatio mode, bool keepView)
         ShowSliderValues();
     }
     UpdateOutButton();
+    UpdateStatus();
+    // A frame placed by a click, a key or a stored selection is one step.
+    Checkpoint();
 }
 
 void TFormCrop::LoadSlidersFromSlot(TOrImage* slot, const QImage& buffer)
@@ -226,6 +231,7 @@ void TFormCrop::ZSImageSelectionChange()
         else if (Mode() == srFirma)
             BtSaveImg->setEnabled(HasPicture(OrImageFirma));
     }
+    UpdateStatus();
 }
 
 void TFormCrop::ZSImageSelectionMouseDown(TMouseButton, TShiftState Shift, int X, int Y)
@@ -261,4 +267,6 @@ void TFormCrop::ZSImageSelectionMouseUp(TMouseButton, TShiftState, int, int)
     MakeMaskPaint();
     if (OptCropMouseUp())
         BtMakeCropClick();
+    UpdateStatus();
+    Checkpoint();
 }

@@ -3,6 +3,7 @@
 
 #include "app/U_Cropping.h"
 #include "app/U_Cropping_Save.h"
+#include "app/U_Cropping_Status.h"
 #include "app/U_fOut.h"
 
 #include "config/U_Options.h"
@@ -43,7 +44,7 @@ void TFormCrop::BtSaveImgClick()
 bool TFormCrop::SaveSlot(TzsiFixSelectionRatio mode)
 {
     const bool foto = mode == srFoto;
-    const QString prefix = GetFileNameOut(mode, NomeCorrente, this);
+    const QString prefix = GetFileNameOut(mode, NomeCorrente, this, Options() ? Options()->OutImgPath : QString());
     if (prefix.isEmpty())
         return false;
 
@@ -61,6 +62,8 @@ bool TFormCrop::SaveSlot(TzsiFixSelectionRatio mode)
         return false;
     }
     const QString target = options->OutImgPath + prefix + fixedEnd;
+    if (!ConfirmReplace(target))
+        return false;
     TOrImage* slot = foto ? OrImageFoto : OrImageFirma;
     const TSlotSaveResult res = SaveSlotJpeg(slot->Picture()->Graphic(), target,
                                              foto ? options->TmpFotFile : options->TmpFirFile,
@@ -73,11 +76,16 @@ bool TFormCrop::SaveSlot(TzsiFixSelectionRatio mode)
     if (!res.Written.isNull())
         slot->Picture()->AssignBitmap(res.Written);
     NomeCorrente = prefix;
+    ReportSaved(target, res.Size, foto ? kFotoMaxBytes : kFirmaMaxBytes,
+                res.Written.isNull() ? slot->Picture()->Graphic() : res.Written, res.Quality);
     return true;
 }
 
 void TFormCrop::Message(const QString& text)
 {
+    // The strip keeps the outcome in sight after the box is gone.
+    if (Status)
+        Status->ShowMessage(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')), QString(), nullptr, true);
     if (ShowMessage) {
         ShowMessage(text);
         return;

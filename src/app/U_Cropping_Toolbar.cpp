@@ -23,7 +23,13 @@ TFormTBackHooks TFormCrop::ToolbarHooks()
     hooks.View = [this] { return ZSImage; };
     hooks.GetGradiRot = [this] { return static_cast<int32_t>(gradiRot); };
     hooks.SetGradiRot = [this](int32_t value) { gradiRot = value; };
-    hooks.RotateView = [this](int32_t degs) { RotateViewFromBackBuffer(degs); };
+    hooks.RotateView = [this](int32_t degs) {
+        RotateViewFromBackBuffer(degs);
+        UpdateStatus();
+        // A drag of the angle is one step, recorded at the button's release.
+        if (!(QApplication::mouseButtons() & Qt::LeftButton))
+            Checkpoint();
+    };
     // As a window taking the focus does: active again, with the control that
     // had the focus keeping it. Moving the focus while a key is on its way up
     // through the controls would let the window see that key twice.

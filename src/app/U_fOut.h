@@ -22,6 +22,12 @@ public:
     QLabel* TpFileOut = nullptr;
     QPushButton* BtOk = nullptr;
     QPushButton* BtAnnulla = nullptr;
+    QLabel* LbPrefisso = nullptr;
+    QLabel* LbCartella = nullptr; // the output folder
+    QLabel* LbNomi = nullptr;     // the file name that OK will write, as typed
+
+    // The fixed end of the name ("Foto", "Firma") and the folder written to.
+    void SetTarget(const QString& fixedEnd, const QString& folder);
 
     // Places the dialog against the owner and selects the whole prefix.
     void FormShow();
@@ -33,9 +39,15 @@ protected:
     void showEvent(QShowEvent* event) override;
     // Esc means "Annulla": a key meant to back out must not start a save.
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QString FFixedEnd;
+    void ShowNames();
 };
 
 // The prefix typed for the photo (srFoto) or the signature (srFirma), trimmed
 // of surrounding blanks; empty when cancelled or left blank. `current` is
-// offered when it is not blank. The dialog is modal and destroyed afterwards.
-QString GetFileNameOut(TzsiFixSelectionRatio ratio, const QString& current, QWidget* owner = nullptr);
+// offered when it is not blank. The dialog is modal and destroyed afterwards;
+// it shows `folder` and the whole file name being typed.
+QString GetFileNameOut(TzsiFixSelectionRatio ratio, const QString& current, QWidget* owner = nullptr,
+                       const QString& folder = QString());

@@ -193,8 +193,19 @@ private:
     void ApplyLook();
     void UpdateScannerButton();
     void ShowError(const QString& text);
+    // The controls and paths as they were when the window opened; "Annulla"
+    // puts them back (the settings file may not hold them yet at a first start).
+    void TakeSnapshot();
+    void RestoreSnapshot();
 
     TFormCropHooks FHooks;
+    struct TSnapshot {
+        bool Valid = false;
+        QString FilesOutput, Scanner, Resolution, FlsPicPath;
+        TW_IDENTITY ScannerCfg{};
+        bool TempInExeDir = false, GrayScan = false, FotoStart = false, FirmaStart = false, MinSize = false,
+             CropMouseUp = false, StoreSliders = false, StoreSelections = false, FirmaGray = false, PreviewBw = false;
+    } FSnapshot;
 };
 
 // The one options window, set by whoever creates it (the program's start-up).

@@ -54,7 +54,9 @@ void TFormOptions::ChangeFolders()
     TmpFirFile = TempFlPath + QStringLiteral("Firma.jpg");
     CkTempFilesInExeDir->setToolTip(TempFlPath);
     QDir().mkpath(TempFlPath);
-    OutImgPath = WithSlash(EdFilesOutput->text());
+    // An empty field means no folder: with a slash added it would be the root folder.
+    const QString out = EdFilesOutput->text().trimmed();
+    OutImgPath = out.isEmpty() ? QString() : WithSlash(out);
     PdfFilName = ManualPath();
     if (FHooks.SetOpenDialogFolder)
         FHooks.SetOpenDialogFolder(FlsPicPath);
@@ -124,9 +126,60 @@ void TFormOptions::BtOkClick()
 
 void TFormOptions::BtCancelClick()
 {
-    ReadOptions();
+    // Reading the file back would not do: at a first start it may hold nothing,
+    // and every option would go off.
+    if (FSnapshot.Valid)
+        RestoreSnapshot();
+    else
+        ReadOptions();
     ChangeFolders();
     QDialog::reject();
+}
+
+void TFormOptions::TakeSnapshot()
+{
+    TSnapshot& s = FSnapshot;
+    s.FilesOutput = EdFilesOutput->text();
+    s.Scanner = EdScanner->text();
+    s.Resolution = EdResolutionDPI->text();
+    s.FlsPicPath = FlsPicPath;
+    s.ScannerCfg = ScannerCfg;
+    s.TempInExeDir = CkTempFilesInExeDir->isChecked();
+    s.GrayScan = GrayScaleScanFirma->isChecked();
+    s.FotoStart = RbFotoStartDefault->isChecked();
+    s.FirmaStart = RbFirmaStartDefault->isChecked();
+    s.MinSize = CkMinSizeSel->isChecked();
+    s.CropMouseUp = CkCropMouseUp->isChecked();
+    s.StoreSliders = CkStoreEditSliders->isChecked();
+    s.StoreSelections = CkStoreSelections->isChecked();
+    s.FirmaGray = CkFirmaGrayscale->isChecked();
+    s.PreviewBw = CkFotoPreviewBw->isChecked();
+    s.Valid = true;
+}
+
+void TFormOptions::RestoreSnapshot()
+{
+    const TSnapshot& s = FSnapshot;
+    EdFilesOutput->setText(s.FilesOutput);
+    EdScanner->setText(s.Scanner);
+    EdResolutionDPI->setText(s.Resolution);
+    FlsPicPath = s.FlsPicPath;
+    ScannerCfg = s.ScannerCfg;
+    CkTempFilesInExeDir->setChecked(s.TempInExeDir);
+    GrayScaleScanFirma->setChecked(s.GrayScan);
+    // Radio buttons of one group: the checked one is set last so the other is cleared by it.
+    RbFotoStartDefault->setAutoExclusive(false);
+    RbFirmaStartDefault->setAutoExclusive(false);
+    RbFotoStartDefault->setChecked(s.FotoStart);
+    RbFirmaStartDefault->setChecked(s.FirmaStart);
+    RbFotoStartDefault->setAutoExclusive(true);
+    RbFirmaStartDefault->setAutoExclusive(true);
+    CkMinSizeSel->setChecked(s.MinSize);
+    CkCropMouseUp->setChecked(s.CropMouseUp);
+    CkStoreEditSliders->setChecked(s.StoreSliders);
+    CkStoreSelections->setChecked(s.StoreSelections);
+    CkFirmaGrayscale->setChecked(s.FirmaGray);
+    CkFotoPreviewBw->setChecked(s.PreviewBw);
 }
 
 void TFormOptions::reject()

@@ -271,6 +271,7 @@ void TFormOptions::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
+    TakeSnapshot();
     // Centred on the main window, measured with the frames.
     if (QWidget* owner = parentWidget()) {
         const QRect o = owner->window()->frameGeometry();

@@ -161,6 +161,10 @@ bool TFormOptions::ReadOptions()
         CkAutoCropOnOpen->setChecked(StringToBool(Get(QStringLiteral("CkAutoCropOnOpen"))));
 
         FlsPicPath = Get(QStringLiteral("FlsPicPath"));
+        // An empty value (a first start whose writes failed) would later be stored
+        // by OK and the file dialog would never open in the pictures folder.
+        if (FlsPicPath.isEmpty())
+            FlsPicPath = Utils->GetPicturesPath();
         return true;
     } catch (const EOptionsFile& e) {
         ShowError(OptionsText::ReadFailed + u'"' + IniFileName + u'"' + OptionsText::NotValid + u'\n' +

@@ -127,10 +127,12 @@ bool SelectionToImage(const TRect& sel, const TRect& canvasRect, const TRect& or
     o.Top = static_cast<int32_t>(RoundClamped((s.Top - canvasRect.Top) / sc) + origRect.Top);
     o.Right = static_cast<int32_t>(RoundClamped((s.Right - canvasRect.Left + 1) / sc) + origRect.Left);
     o.Bottom = static_cast<int32_t>(RoundClamped((s.Bottom - canvasRect.Top + 1) / sc) + origRect.Top);
-    if (o.Right >= picW)
-        o.Right = picW - 1;
-    if (o.Bottom >= picH)
-        o.Bottom = picH - 1;
+    // Right and Bottom are exclusive for every reader: clamping them to the
+    // last pixel would leave the picture's last column and row uncroppable.
+    if (o.Right > picW)
+        o.Right = picW;
+    if (o.Bottom > picH)
+        o.Bottom = picH;
     origRect_out = o;
     stretchRect_out = s;
     return true;

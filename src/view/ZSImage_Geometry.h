@@ -46,8 +46,8 @@ TPoint CoordinatesAt(TPoint p, double scale, const TRect& canvasRect, const TRec
 
 // The picture rectangle a normalised selection frame `sel` (view, inclusive)
 // covers. stretchRect receives the part of the frame over the picture (view);
-// origRect is exclusive except at the picture's right/bottom edge, where it is
-// clamped to the last pixel. False when the frame lies off the picture.
+// origRect's Right and Bottom are exclusive (one past the last covered pixel,
+// at most the picture's width and height). False when the frame lies off the picture.
 bool SelectionToImage(const TRect& sel, const TRect& canvasRect, const TRect& origRect, int32_t picW,
                       int32_t picH, TRect& origRect_out, TRect& stretchRect_out);
 

@@ -4,6 +4,7 @@
 #include "app_fixture.h"
 
 #include "app/U_Cropping_Pixels.h"
+#include "app/U_Cropping_Status.h"
 
 #include <QDropEvent>
 #include <QMimeData>
@@ -36,7 +37,7 @@ protected:
     // Sizes the window so the view is exactly w x h.
     void ViewSize(int w, int h)
     {
-        Form->resize(w + 3 + 8 + 290, h);
+        Form->resize(w + 3 + 8 + 290, h + TStatusStrip::kHeight);
         QCoreApplication::processEvents();
         ASSERT_EQ(View()->size(), QSize(w, h));
     }

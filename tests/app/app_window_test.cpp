@@ -4,6 +4,7 @@
 #include "app_fixture.h"
 
 #include "app/U_Cropping_Keys.h"
+#include "app/U_Cropping_Status.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +41,7 @@ TEST_F(AppFixture, StartStateAndLayoutFollowTheWindowSize)
     // Image panel: 3 pixels in from the left, 8 before the 290-pixel column.
     EXPECT_EQ(Form->PanelImage->geometry(), QRect(3, 0, 799, 800));
     EXPECT_EQ(Form->PanelR->geometry(), QRect(810, 0, 290, 800));
-    EXPECT_EQ(View()->size(), QSize(799, 800));
+    EXPECT_EQ(View()->size(), QSize(799, 800 - TStatusStrip::kHeight));
     EXPECT_EQ(Form->PanelLogo->geometry(), QRect(40, 10, 545, 760));
     EXPECT_EQ(Form->PnhScanner->x(), 799 + 14);
     EXPECT_EQ(Form->PnhFile->x(), 799 + 156);

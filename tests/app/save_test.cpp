@@ -237,13 +237,14 @@ TEST(NameDialog, LayoutTextsAndAnswers)
 
     DialogAnswer look([&owner](TFormFileOut* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Nome per il file da salvare"));
-        EXPECT_EQ(d->size(), QSize(376, 43));
-        EXPECT_EQ(d->EdFileOut->geometry().topLeft(), QPoint(7, 15));
-        EXPECT_EQ(d->EdFileOut->width(), 109);
+        EXPECT_EQ(d->LbPrefisso->text(), QStringLiteral("Prefisso del nome dei file"));
+        // Tall enough for a trailing "_" (below the baseline) to show.
+        EXPECT_GE(d->EdFileOut->contentsRect().height() - 4, d->EdFileOut->fontMetrics().height());
         EXPECT_EQ(d->EdFileOut->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-        EXPECT_EQ(d->TpFileOut->pos(), QPoint(122, 15));
-        EXPECT_EQ(d->BtOk->geometry(), QRect(186, 11, 83, 25));
-        EXPECT_EQ(d->BtAnnulla->geometry(), QRect(279, 11, 83, 25));
+        EXPECT_EQ(d->LbNomi->text(), QStringLiteral("Scrivere un prefisso: vuoto non salva nulla"));
+        QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi_"));
+        EXPECT_EQ(d->LbNomi->text(), QStringLiteral("Sarà scritto: Rossi_Foto.jpg"));
+        d->EdFileOut->clear();
         EXPECT_EQ(d->BtOk->text(), QStringLiteral("OK"));
         EXPECT_EQ(d->BtAnnulla->text(), QStringLiteral("Annulla"));
         EXPECT_EQ(d->focusWidget(), d->EdFileOut);

@@ -179,12 +179,12 @@ TEST_F(OptionsWindow, AFileWithOnlyTheFolderKeyLeavesEverythingOff)
     EXPECT_EQ(ReadBytes(IniFileName), QByteArray("[FormOptions]\nAppConfigPath=/somewhere/\n"));
     EXPECT_EQ(form->EdFilesOutput->text(), "");
     EXPECT_EQ(form->EdResolutionDPI->text(), "");
-    EXPECT_EQ(form->OutImgPath, "/");
+    EXPECT_EQ(form->OutImgPath, ""); // no folder, not the root folder
     EXPECT_FALSE(form->RbFotoStartDefault->isChecked());
     EXPECT_FALSE(form->RbFirmaStartDefault->isChecked());
     for (QCheckBox* c : form->findChildren<QCheckBox*>())
         EXPECT_FALSE(c->isChecked()) << c->objectName().toStdString();
-    EXPECT_EQ(form->FlsPicPath, "");
+    EXPECT_EQ(form->FlsPicPath, Utils->GetPicturesPath()); // never empty: the file dialog opens there
 }
 
 TEST_F(OptionsWindow, StoredScannerIsReadIntoTheIdentityRecord)
@@ -245,7 +245,7 @@ TEST_F(OptionsWindow, OkStoresEveryKeyAndCallsTheMainWindowInOrder)
     EXPECT_EQ(Key("CkCropMouseUp"), "1");
     EXPECT_EQ(Key("CkMinSizeSel"), "0");
     EXPECT_EQ(Key("CkFotoPreviewBw"), "0");
-    EXPECT_EQ(Key("FlsPicPath"), "");
+    EXPECT_EQ(Key("FlsPicPath"), Utils->GetPicturesPath());
 
     // With the black-and-white preview on, the preview panel is left alone.
     form->CkFotoPreviewBw->setChecked(true);
@@ -406,4 +406,22 @@ TEST_F(OptionsWindow, PagesAsDrawnAndTheScannerButtonUntilScanningExists)
     hooks.SelectScanner = [] { return TW_IDENTITY{}; };
     form->SetHooks(hooks);
     EXPECT_TRUE(form->BtSelectScan->isEnabled());
+}
+
+TEST_F(OptionsWindow, CancelAtTheVeryFirstStartKeepsTheFirstStartValues)
+{
+    // The settings folder does not exist yet: the first-start writes fail quietly.
+    ASSERT_FALSE(QFileInfo::exists(IniFileName));
+    Create();
+    ASSERT_TRUE(form->CkCropMouseUp->isChecked());
+    form->show();
+    QCoreApplication::processEvents();
+    form->CkStoreSelections->setChecked(false); // changed, then cancelled
+    form->BtCancel->click();
+    EXPECT_TRUE(form->CkCropMouseUp->isChecked());
+    EXPECT_TRUE(form->CkMinSizeSel->isChecked());
+    EXPECT_TRUE(form->CkStoreSelections->isChecked());
+    EXPECT_TRUE(form->RbFotoStartDefault->isChecked());
+    EXPECT_EQ(form->EdResolutionDPI->text(), "200");
+    EXPECT_EQ(form->FlsPicPath, Utils->GetPicturesPath());
 }

@@ -25,7 +25,8 @@ from desktop import Desktop, Failure, desktop_kind
 SKIP = 77  # ctest's SKIP_RETURN_CODE for "no X server can be started here"
 PATIENCE = 60.0
 
-MAIN_TITLE = "Corvanta   \\|   Lodrevan"
+# The caption before a picture is loaded, and "Corvanta — file" after.
+MAIN_TITLE = "^(  Corvanta   \\|   Lodrevan|Corvanta .+)$"
 # Client places of the main window's controls, as the window lays them out at
 # its first-start size (the right column is 290 wide at the right edge).
 RIGHT_COLUMN = 610
@@ -34,7 +35,7 @@ SIGNATURE_SLOT = (635, 422, 236, 47)
 SAVE_BUTTON = (619 + 104, 650 + 18)
 FILE_BUTTON = (756 + 65, 6 + 18)
 SCAN_BUTTON = (619 + 65, 6 + 18)
-VIEW = (3, 0, 599, 725)  # the image view fills the panel left of the column
+VIEW = (3, 0, 599, 725 - 54)  # the image view fills the panel left of the column, above the 54-pixel status strip
 SLIDER_X = 615 + 80      # sliders: group at (615, 479), each 172 wide
 SLIDER_W = 172
 SLIDER_Y = [479 + 24 + 27 * i + 12 for i in range(5)]  # Luminosità .. Definizione

@@ -20,8 +20,8 @@ from corvanta_e2e import *  # noqa: E402,F401,F403
 # The source picture: red grows to the right, green downwards (see gradient()).
 W, H = 1200, 1000
 CLICK = (300, 360)                 # a point on the view, client coordinates
-PHOTO_FRAME_AT_ZOOM_1 = (170, 205)  # 259 x 314 frame centred in the 599 x 725 view
-SIGNATURE_FRAME_AT_ZOOM_1 = (182, 339)
+PHOTO_FRAME_AT_ZOOM_1 = (170, 178)  # 259 x 314 frame centred in the 599 x 671 view
+SIGNATURE_FRAME_AT_ZOOM_1 = (182, 312)
 GREEN = (0x16, 0x6D, 0x14)          # the active slot's frame: TColor $146D16 as red, green, blue
 
 

@@ -117,7 +117,7 @@ TEST(Mapping, SelectionToPictureAtEdgesAndOffThePicture)
     ASSERT_TRUE(SelectionToImage(TRect(10, 20, 109, 219), cr, orr, 1000, 800, o, s));
     EXPECT_EQ(o, TRect(410, 320, 510, 520)); // one past the last selected pixel
     ASSERT_TRUE(SelectionToImage(TRect(100, 100, 599, 499), cr, orr, 1000, 800, o, s));
-    EXPECT_EQ(o, TRect(500, 400, 999, 799)); // clamped to the last pixel, not to the width
+    EXPECT_EQ(o, TRect(500, 400, 1000, 800)); // exclusive: the last column and row are covered
     EXPECT_EQ(s, TRect(100, 100, 599, 499));
     // Fit example: 280 / 0.56 = 500, 174 / 0.56 = 310.71.
     ASSERT_TRUE(SelectionToImage(TRect(20, 26, 299, 199), TRect(20, 26, 579, 473), TRect(0, 0, 999, 799), 1000, 800,

@@ -98,7 +98,7 @@ TEST(ZSImage, SelectionInPicturePixelsAtTheEdges)
     EXPECT_EQ(o, TRect(1, 1, 1, 1));
     view->Selection()->SetSelRect(TRect(599, 499, 100, 100)); // unnormalised as a drag leaves it
     ASSERT_TRUE(view->GetSelection(o, s));
-    EXPECT_EQ(o, TRect(500, 400, 999, 799));
+    EXPECT_EQ(o, TRect(500, 400, 1000, 800));
     view->SetStretchFactor(0);
     view->Selection()->SetSelRect(TRect(0, 0, 15, 20)); // in the margin
     EXPECT_FALSE(view->GetSelection(o, s));
