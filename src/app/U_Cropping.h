@@ -192,6 +192,9 @@ public:
     // --- automatic crop (U_Cropping_Auto.cpp) ---
     // Starts the page analysis of the picture now shown; an older one is cancelled.
     void StartPageAnalysis();
+    // Cancels the running analysis and waits for every worker to end, so none
+    // outlives the window or runs into the program's exit.
+    void StopPageAnalysis();
     // "Ritaglio automatico" (key A): straighten, crop the signature, then the photo.
     void AutoCropClick();
     // Where the automatic crop's messages go; unset: a note over the view.

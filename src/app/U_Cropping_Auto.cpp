@@ -19,6 +19,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cmath>
 #include <thread>
 
@@ -33,6 +35,11 @@ struct TAutoCropState {
 };
 
 namespace {
+
+// Workers still running, of any window: waited for when a window goes.
+std::mutex g_workersMutex;
+std::condition_variable g_workersDone;
+int g_workers = 0;
 
 // A frame of picture pixels as the view shows it, with a margin round it so
 // the whole frame is on screen.
@@ -90,14 +97,26 @@ void TFormCrop::StartPageAnalysis()
         return;
     // The worker keeps its own reference to the pixels: the view may turn its
     // picture in place meanwhile, which then copies rather than changes them.
-    const QImage picture = ZSImage->OrigBitmap();
+    QImage picture = ZSImage->OrigBitmap();
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     st.cancel = cancel;
     const uint64_t generation = st.generation;
     std::shared_ptr<TAutoCropState> state = FAutoCrop;
     QPointer<TFormCrop> self(this);
+    {
+        std::lock_guard<std::mutex> lock(g_workersMutex);
+        ++g_workers;
+    }
     try {
         std::thread([picture, cancel, generation, state, self]() mutable {
+            struct TDone {
+                ~TDone()
+                {
+                    std::lock_guard<std::mutex> lock(g_workersMutex);
+                    --g_workers;
+                    g_workersDone.notify_all();
+                }
+            } done;
             analysis::PageAnalysis result = analysis::AnalysePage(picture, cancel.get());
             QObject* receiver = &state->receiver;
             // The last reference to the state goes back to the window's thread with the result.
@@ -121,10 +140,23 @@ void TFormCrop::StartPageAnalysis()
                     }
                 },
                 Qt::QueuedConnection);
+            // Everything the worker holds goes before it counts itself done.
+            state.reset();
+            picture = QImage();
         }).detach();
     } catch (const std::system_error&) {
         // No thread to be had: key A analyses when pressed instead.
+        std::lock_guard<std::mutex> lock(g_workersMutex);
+        --g_workers;
     }
+}
+
+void TFormCrop::StopPageAnalysis()
+{
+    if (FAutoCrop && FAutoCrop->cancel)
+        FAutoCrop->cancel->store(true);
+    std::unique_lock<std::mutex> lock(g_workersMutex);
+    g_workersDone.wait(lock, [] { return g_workers == 0; });
 }
 
 void TFormCrop::AutoCropClick()

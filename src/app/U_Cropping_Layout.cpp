@@ -51,6 +51,7 @@ TFormCrop::TFormCrop(QWidget* parent)
 
 TFormCrop::~TFormCrop()
 {
+    StopPageAnalysis();
     FormDestroy();
     delete Undo;
     Undo = nullptr;
