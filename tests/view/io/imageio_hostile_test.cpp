@@ -59,14 +59,14 @@ protected:
 
     QByteArray NoisyJpeg(int w, int h, bool progressive)
     {
-        JpegSpec spec{w, h, 3, {}, 90, 0, true, progressive};
+        JpegSpec noisy{w, h, 3, {}, 90, 0, true, progressive};
         quint32 seed = 99;
         for (int i = 0; i < w * h * 3; ++i) {
             seed = seed * 1103515245u + 12345u;
             // Smooth bands with noise on top, so that rows differ.
-            spec.pixels.push_back(uint8_t((i / (w * 3)) + (seed >> 28)));
+            noisy.pixels.push_back(uint8_t((i / (w * 3)) + (seed >> 28)));
         }
-        WriteJpeg(P("noisy.jpg"), spec);
+        WriteJpeg(P("noisy.jpg"), noisy);
         return ReadAll(P("noisy.jpg"));
     }
 
