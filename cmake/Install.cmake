@@ -94,15 +94,19 @@ add_custom_command(
   COMMAND gzip -9nfk ${CMAKE_BINARY_DIR}/packaging/changelog
   DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   VERBATIM)
-# The manual page, compressed the way Debian keeps manual pages.
-add_custom_command(
-  OUTPUT ${CMAKE_BINARY_DIR}/packaging/corvanta.1.gz
-  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/corvanta.1 > ${CMAKE_BINARY_DIR}/packaging/corvanta.1.gz
-  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/corvanta.1)
+# The manual pages, compressed the way Debian keeps manual pages.
+set(_corvanta_manpages)
+foreach(_page corvanta corvanta-batch)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/packaging/${_page}.1.gz
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/${_page}.1 > ${CMAKE_BINARY_DIR}/packaging/${_page}.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${_page}.1)
+  list(APPEND _corvanta_manpages ${CMAKE_BINARY_DIR}/packaging/${_page}.1.gz)
+endforeach()
 add_custom_target(corvanta_packaging_docs ALL
-  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${CMAKE_BINARY_DIR}/packaging/corvanta.1.gz)
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${_corvanta_manpages})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CORVANTA_INSTALL_DOCDIR})
-install(FILES ${CMAKE_BINARY_DIR}/packaging/corvanta.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_corvanta_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # --- desktop entry, icons, metadata ------------------------------------------------
 set(_pkg ${CMAKE_BINARY_DIR}/packaging)
