@@ -13,56 +13,15 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
-#include <QThread>
-#include <QTimer>
 
 namespace {
 
-// Answers the next name dialog from inside its own event loop.
-class NameAnswer : public QObject {
-public:
-    explicit NameAnswer(std::function<void(TFormFileOut*)> act)
-        : Act(std::move(act))
-    {
-        const int level = QThread::currentThread()->loopLevel();
-        connect(&Poll, &QTimer::timeout, this, [this, level] {
-            auto* d = qobject_cast<TFormFileOut*>(QApplication::activeModalWidget());
-            // Only from inside the dialog's own loop: an answer given while it is
-            // still being shown would close it before its loop starts.
-            if (!d || !d->isVisible() || QThread::currentThread()->loopLevel() <= level)
-                return;
-            Poll.stop();
-            ++Shown;
-            Names = d->LbNomi->text();
-            Folder = d->LbCartella->text();
-            Act(d);
-        });
-        Poll.start(5);
-    }
-    std::function<void(TFormFileOut*)> Act;
-    QTimer Poll;
-    int Shown = 0;
-    QString Names, Folder;
-};
-
-class LoopTest : public ::testing::Test {
+class LoopTest : public ProgramFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        if (!Utils)
-            InitOptionsUnit();
-        OldHome = qgetenv("HOME");
-        OldDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", Dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", Dir.filePath(QStringLiteral("data")).toUtf8());
-        const QString folder = Dir.filePath(QStringLiteral("data/Lodrevan/Corvanta"));
-        ASSERT_TRUE(QDir().mkpath(folder));
-        IniFileName = folder + QStringLiteral("/corvanta.ini");
-        SetErrorReporter([this](const QString& t) { Messages << t; });
-        CreateCorvantaWindows();
-        Form = FormCrop;
-        Form->ShowMessage = [this](const QString& t) { Messages << t; };
+        ASSERT_NO_FATAL_FAILURE(EnterHome());
+        ASSERT_NO_FATAL_FAILURE(OpenProgram());
         Form->AskConfirmation = [this](const QString& q) {
             Questions << q;
             return Answer;
@@ -71,36 +30,15 @@ protected:
             Opened << u;
             return true;
         };
-        Out = Dir.filePath(QStringLiteral("uscita"));
-        ASSERT_TRUE(QDir().mkpath(Out));
-        FormOptions->EdFilesOutput->setText(Out);
-        FormOptions->ChangeFolders();
+        ASSERT_NO_FATAL_FAILURE(SetOutputFolder());
         FormOptions->CkMinSizeSel->setChecked(false);
         ASSERT_TRUE(FormOptions->CkCropMouseUp->isChecked());
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form));
-        QApplication::setActiveWindow(Form);
-    }
-    void TearDown() override
-    {
-        DestroyCorvantaWindows();
-        SetErrorReporter({});
-        qputenv("HOME", OldHome);
-        qputenv("XDG_DATA_HOME", OldDataHome);
     }
 
-    void Load()
-    {
-        const QString path = AppTest::SavePicture(AppTest::MakeScannedForm(kDpi), Dir.path(), "modulo.png");
-        Form->ChoosePictureFiles = [path] { return QStringList{path}; };
-        Form->BtLoadImagesClick();
-    }
+    void Load() { LoadForm(kDpi); }
     void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        QWidget* f = QApplication::focusWidget();
-        QWidget* target = f && f->window() == Form ? f : Form;
-        AppTest::Key(target, key, true, mods);
-        AppTest::Key(target, key, false, mods);
+        PressKey(key, mods);
         ++Keys;
     }
     TRect Frame() const { return NormalizeRect(Form->ZSImage->Selection()->GetSelRect()); }
@@ -113,11 +51,7 @@ protected:
     QString Strip() const { return Form->Status->MessageText(); }
 
     static constexpr int kDpi = 150;
-    QTemporaryDir Dir;
-    QString Out;
-    QByteArray OldHome, OldDataHome;
-    TFormCrop* Form = nullptr;
-    QStringList Messages, Questions, Opened;
+    QStringList Questions, Opened;
     bool Answer = false;
     int Keys = 0;
 };
@@ -188,7 +122,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
                 CropAndResizeFotoPixels(CopyArea(Form->ZSImage->OrigBitmap(), a)).convertToFormat(QImage::Format_BGR888));
     ASSERT_TRUE(Form->BtSaveImg->isEnabled());
 
-    NameAnswer photo([](TFormFileOut* d) {
+    NameDialogAnswer photo([](TFormFileOut* d) {
         QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi"));
         QTest::keyClick(d->EdFileOut, Qt::Key_Return);
     });
@@ -210,7 +144,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
     ASSERT_EQ(Form->Mode(), srFirma);
     Press(Qt::Key_Up, Qt::ShiftModifier);
     Press(Qt::Key_Right, Qt::AltModifier); // the signature frame is free: only the width grows
-    NameAnswer sig([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
+    NameDialogAnswer sig([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
     Press(Qt::Key_Return);
     Keys += 1;
     ASSERT_EQ(sig.Shown, 1);
@@ -223,7 +157,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
     Press(Qt::Key_1);
     Press(Qt::Key_Right);
     const QByteArray before = [&] { QFile f(fotoFile); f.open(QIODevice::ReadOnly); return f.readAll(); }();
-    NameAnswer again([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
+    NameDialogAnswer again([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
     Answer = false;
     Press(Qt::Key_Return);
     ASSERT_EQ(again.Shown, 1);
@@ -319,7 +253,7 @@ TEST_F(LoopTest, NoOutputFolderRefusesToSaveAndCtrlQAsksToExit)
     EXPECT_TRUE(FormOptions->OutImgPath.isEmpty());
     Load();
     Press(Qt::Key_1);
-    NameAnswer photo([](TFormFileOut* d) {
+    NameDialogAnswer photo([](TFormFileOut* d) {
         QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi"));
         QTest::keyClick(d->EdFileOut, Qt::Key_Return);
     });
