@@ -12,6 +12,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 
 namespace {
@@ -98,6 +99,19 @@ TEST_F(LoopTest, StripSaysTheNextStepTheViewAndTheFrame)
     Press(Qt::Key_PageUp);
     Press(Qt::Key_PageUp);
     EXPECT_EQ(s->ViewText(), QStringLiteral("Zoom 100% · Rotazione -1°"));
+
+    // A report longer than the strip keeps its start and its end on screen,
+    // and the whole of it in the tooltip, beside the link.
+    const QString name = QStringLiteral("/MoltoLunga").repeated(30) + QStringLiteral("/RossiFoto.jpg");
+    s->ShowMessage(QStringLiteral("Salvato ") + name, QStringLiteral("Apri cartella"), [] {});
+    auto* line = s->findChild<QLabel*>(QStringLiteral("StatusMessage"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(s->MessageText(), QStringLiteral("Salvato ") + name);
+    EXPECT_TRUE(line->text().startsWith(QStringLiteral("Salvato /MoltoLunga")));
+    EXPECT_TRUE(line->text().endsWith(QStringLiteral("RossiFoto.jpg")));
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width());
+    EXPECT_EQ(line->toolTip(), s->MessageText());
+    EXPECT_LE(line->geometry().right(), s->findChild<QLabel*>(QStringLiteral("StatusLink"))->geometry().left());
 }
 
 // The whole job without the mouse: page loaded, photo framed and moved, saved,
@@ -229,8 +243,9 @@ TEST_F(LoopTest, EveryControlHasATooltipWithItsKeyAndAnAccessibleName)
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
         ASSERT_NE(a, nullptr) << name;
         EXPECT_TRUE(a->text(QAccessible::Description).contains(QStringLiteral("tast"))) << name; // tasto, tasti
-        if (w != Form->ZSImage) // no tooltip over the picture being framed
+        if (w != Form->ZSImage) { // no tooltip over the picture being framed
             EXPECT_EQ(a->text(QAccessible::Description), w->toolTip()) << name;
+        }
         EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << name;
     }
     EXPECT_EQ(QAccessible::queryAccessibleInterface(Form->BtExit)->text(QAccessible::Name), QStringLiteral("Esci"));
