@@ -24,6 +24,26 @@ double Ms(TClock::time_point from, TClock::time_point to)
 }
 
 namespace {
+// A program started through a wrapper (strace, perf) is the wrapper's child.
+long ParentOf(long pid)
+{
+    if (pid <= 0)
+        return -1;
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f)
+        return -1;
+    long ppid = -1;
+    // pid (comm) state ppid: the name may hold spaces, so read past its last ')'.
+    char buf[512];
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char* close = std::strrchr(buf, ')');
+    if (close && std::sscanf(close + 1, " %*c %ld", &ppid) != 1)
+        ppid = -1;
+    return ppid;
+}
+
 // Windows come and go while they are looked at; such errors are expected.
 int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
 } // namespace
@@ -106,7 +126,7 @@ std::vector<unsigned long> TScreen::Windows(int pid, const std::string& title) c
             winPid = *reinterpret_cast<long*>(data);
         if (data)
             XFree(data);
-        if (winPid != pid)
+        if (winPid != pid && ParentOf(winPid) != pid)
             continue;
         if (!title.empty()) {
             std::string name;
@@ -195,6 +215,23 @@ std::vector<uint32_t> TScreen::Sample(const std::vector<TRect>& rects) const
         XDestroyImage(img);
     }
     return px;
+}
+
+bool TScreen::SavePpm(const TRect& rect, const std::string& path) const
+{
+    const std::vector<uint32_t> px = Sample({rect});
+    if (px.empty())
+        return false;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", rect.W, rect.H);
+    for (uint32_t p : px) {
+        const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
+                                      static_cast<unsigned char>(p)};
+        std::fwrite(rgb, 1, 3, f);
+    }
+    return std::fclose(f) == 0;
 }
 
 namespace {

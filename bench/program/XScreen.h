@@ -55,6 +55,8 @@ public:
     // The screen's pixels on each rectangle, as 0xRRGGBB, row after row and
     // rectangle after rectangle (empty when one could not be read).
     std::vector<uint32_t> Sample(const std::vector<TRect>& rects) const;
+    // The rectangle as a PPM file, to see afterwards what was timed.
+    bool SavePpm(const TRect& rect, const std::string& path) const;
 
     // Presses and lets go of a key (an X keysym name: "Return", "Next",
     // "f", "1"), with a shift where the keymap needs it; the press is sent

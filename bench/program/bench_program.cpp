@@ -5,7 +5,7 @@
 // window read back from the X server) or the saved file on the disk. The
 // method is described in README.md beside this file.
 //
-//   bench_program [--runs N] [--display] [--pages DIR] [--corvanta EXE] [--keep]
+//   bench_program [--runs N] [--display] [--pages DIR] [--corvanta EXE] [--wrap CMD] [--jpeg-only] [--keep] [--shots]
 
 #include "BenchPages.h"
 #include "XScreen.h"
@@ -260,12 +260,14 @@ double TimeSaveKey(const TScreen& screen, const std::string& key, const std::str
     const TClock::time_point t0 = TClock::now();
     screen.KeyDown(key);
     double ms = -1;
+    // Only a short wait: a save that has not come within seconds has failed.
+    constexpr double kSavePatienceMs = 10000;
     for (;;) {
         if (Exists(target)) {
             ms = Ms(t0, TClock::now());
             break;
         }
-        if (Ms(t0, TClock::now()) > kPatienceMs)
+        if (Ms(t0, TClock::now()) > kSavePatienceMs)
             break;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -285,9 +287,16 @@ double TimeSaveKey(const TScreen& screen, const std::string& key, const std::str
 using TTimes = std::map<std::string, std::vector<double>>;
 
 struct TSetup {
-    std::string Corvanta, Viewer, Bare, Pages, Work, Display, SourceDir;
+    std::string Corvanta, Viewer, Bare, Pages, Work, Display, SourceDir, Wrap;
     int Runs = 5;
+    bool Shots = false; // keep a picture of the window after each timed step
 };
+
+void Shot(const TSetup& s, const TScreen& screen, unsigned long win, const std::string& name)
+{
+    if (s.Shots)
+        screen.SavePpm(screen.Geometry(win), s.Work + "/" + name + ".ppm");
+}
 
 void Add(TTimes& t, const std::string& key, double ms)
 {
@@ -295,6 +304,22 @@ void Add(TTimes& t, const std::string& key, double ms)
         t[key].push_back(ms);
     else
         std::fprintf(stderr, "  %s: failed\n", key.c_str());
+}
+
+// The command of the program under test: the wrapper's words (--wrap), then
+// the program.
+std::vector<std::string> Command(const TSetup& s)
+{
+    std::vector<std::string> argv;
+    size_t at = 0;
+    while (at < s.Wrap.size()) {
+        const size_t end = std::min(s.Wrap.find(' ', at), s.Wrap.size());
+        if (end > at)
+            argv.push_back(s.Wrap.substr(at, end - at));
+        at = end + 1;
+    }
+    argv.push_back(s.Corvanta);
+    return argv;
 }
 
 std::vector<std::string> BaseEnv(const TSetup& s, const std::string& home)
@@ -346,11 +371,12 @@ void RunCorvanta(const TSetup& s, const TScreen& screen, const benchpages::TForm
     WriteSettings(s, home);
     screen.PointerTo(0, 0);
     const TClock::time_point t0 = TClock::now();
-    TProcess p({s.Corvanta}, env, s.Work + "/corvanta.log");
+    TProcess p(Command(s), env, s.Work + "/corvanta.log");
     unsigned long win = 0;
     Add(t, "start", TimeStart(screen, p, t0, win));
     if (!win)
         return;
+    Shot(s, screen, win, "corvanta-start");
     // FILE (key F), the page's path typed into the file dialog, then Enter:
     // the Enter is the key that opens it.
     screen.SetFocus(win);
@@ -371,6 +397,7 @@ void RunCorvanta(const TSetup& s, const TScreen& screen, const benchpages::TForm
         const TWatch w = Watch(screen, rects, k, [&](const TPixels& px) { return px != before && shown(px); }, shown);
         Add(t, std::string("open ") + fmt.Name + " first", w.Ok ? w.FirstMs : -1);
         Add(t, std::string("open ") + fmt.Name, w.Ok ? w.SettledMs : -1);
+        Shot(s, screen, win, std::string("corvanta-open-") + fmt.File);
         if (!w.Ok)
             return;
     }
@@ -378,9 +405,11 @@ void RunCorvanta(const TSetup& s, const TScreen& screen, const benchpages::TForm
         return;
     // Key 1: the photo frame at zoom 1 with the toolbar, where Page Down turns.
     TimeViewKey(screen, win, "1", false);
+    Shot(s, screen, win, "corvanta-zoom1");
     Add(t, "rotate first", TimeViewKey(screen, win, "Next", false).Settled);
     TimeViewKey(screen, win, "Next", false);
     Add(t, "rotate later", TimeViewKey(screen, win, "Next", false).Settled);
+    Shot(s, screen, win, "corvanta-rotated");
     // Enter crops and asks for the name; Enter in the name dialog saves.
     screen.SetFocus(win);
     screen.Key("Return");
@@ -392,6 +421,7 @@ void RunCorvanta(const TSetup& s, const TScreen& screen, const benchpages::TForm
     SleepMs(300);
     Add(t, "save", TimeSaveKey(screen, "Return", home + "/Scrivania/benchFoto.jpg"));
     SleepMs(300);
+    Shot(s, screen, win, "corvanta-saved");
 }
 
 void RunViewer(const TSetup& s, const TScreen& screen, const benchpages::TFormat& fmt, int run, TTimes& t)
@@ -408,12 +438,14 @@ void RunViewer(const TSetup& s, const TScreen& screen, const benchpages::TFormat
     SleepMs(300);
     const TStepTime open = TimeViewKey(screen, win, "Return", true);
     Add(t, std::string("open ") + fmt.Name, open.Settled);
+    Shot(s, screen, win, std::string("viewer-open-") + fmt.File);
     if (std::strcmp(fmt.Name, "JPEG") != 0 || open.Settled < 0)
         return;
     TimeViewKey(screen, win, "1", false);
     Add(t, "rotate first", TimeViewKey(screen, win, "Next", false).Settled);
     TimeViewKey(screen, win, "Next", false);
     Add(t, "rotate later", TimeViewKey(screen, win, "Next", false).Settled);
+    Shot(s, screen, win, "viewer-rotated");
     screen.SetFocus(win);
     SleepMs(300);
     Add(t, "save", TimeSaveKey(screen, "s", out));
@@ -494,7 +526,7 @@ std::string Dir(const char* path)
 int main(int argc, char** argv)
 {
     TSetup s;
-    bool useOwnX = true, keep = false;
+    bool useOwnX = true, keep = false, jpegOnly = false;
     const std::string here = Dir(argv[0]);
     s.Corvanta = CORVANTA_EXE;
     s.Viewer = here + "/bench_minimal_viewer";
@@ -513,8 +545,14 @@ int main(int argc, char** argv)
             s.Corvanta = argv[++i];
         else if (a == "--keep")
             keep = true;
+        else if (a == "--jpeg-only")
+            jpegOnly = true;
+        else if (a == "--wrap" && i + 1 < argc)
+            s.Wrap = argv[++i];
+        else if (a == "--shots")
+            keep = s.Shots = true;
         else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--display] [--pages DIR] [--corvanta EXE] [--keep]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--runs N] [--display] [--pages DIR] [--corvanta EXE] [--wrap CMD] [--jpeg-only] [--keep] [--shots]\n", argv[0]);
             return 2;
         }
     }
@@ -542,7 +580,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "run %d of %d\n", run + 1, s.Runs);
         RunBare(s, screen, run, bare);
         for (const benchpages::TFormat& fmt : benchpages::Formats()) {
+            if (jpegOnly && std::strcmp(fmt.Name, "JPEG") != 0)
+                continue;
+            std::fprintf(stderr, " minimal viewer, %s\n", fmt.Name);
             RunViewer(s, screen, fmt, run, viewer);
+            std::fprintf(stderr, " Corvanta, %s\n", fmt.Name);
             RunCorvanta(s, screen, fmt, run, ours);
         }
     }
