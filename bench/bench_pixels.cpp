@@ -1,7 +1,6 @@
 // Pixel routines of the crop workflow against their references, in one run:
 //  - one rotation step of a 600 dpi A4 page against OpenCV's warpAffine (bilinear,
 //    same size, grey border, output reused), one thread each and two threads each;
-//    built only where OpenCV is installed (tools/bench-setup.sh);
 //  - SmoothResize of a photo crop and Sharpen of a photo slot against a plain copy
 //    of the same pictures.
 // The ratios are printed after the table.
@@ -17,10 +16,8 @@
 #include <map>
 #include <string>
 
-#ifdef CORVANTA_HAVE_OPENCV
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
-#endif
 
 namespace {
 
@@ -74,7 +71,6 @@ void BM_RotateStep_Ours(benchmark::State& state)
 }
 BENCHMARK(BM_RotateStep_Ours)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5);
 
-#ifdef CORVANTA_HAVE_OPENCV
 void BM_RotateStep_OpenCV(benchmark::State& state)
 {
     const QImage& page = Page();
@@ -95,7 +91,6 @@ void BM_RotateStep_OpenCV(benchmark::State& state)
     cv::setNumThreads(before);
 }
 BENCHMARK(BM_RotateStep_OpenCV)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5);
-#endif
 
 // A photo frame of 33 x 40 mm framed on a 600 dpi scan.
 QImage PhotoCrop() { return Page().copy(1000, 1200, 780, 945); }
@@ -193,9 +188,6 @@ int main(int argc, char** argv)
                    "BM_RotateStep_OpenCV/2/repeats:5/real_time");
     reporter.Ratio("SmoothResize 780x945 -> 260x315 vs copy", "BM_SmoothResize_PhotoCrop", "BM_Copy_PhotoCrop");
     reporter.Ratio("Sharpen 260x315 vs copy", "BM_Sharpen_Photo", "BM_Copy_Photo");
-#ifndef CORVANTA_HAVE_OPENCV
-    std::printf("OpenCV not found at build time: rotation has no reference (run tools/bench-setup.sh).\n");
-#endif
     benchmark::Shutdown();
     return 0;
 }
