@@ -6,7 +6,6 @@
 // the command could not start (wrong arguments, output folder unusable).
 
 #include "batch/Batch.h"
-#include "config/U_Options.h"
 #include "config/U_Savecfg.h"
 #include "jpegmeta/SafeFile.h"
 
@@ -58,9 +57,7 @@ void Fail(const QString& text)
 QString DefaultIniFile()
 {
     // The window's own settings file: the name follows the main program's.
-    TUtils utils;
-    return ComputeIniFileName(QCoreApplication::applicationDirPath() + QStringLiteral("/corvanta"),
-                              utils.GetNoRoamLocalAppDataPath());
+    return ComputeIniFileName(QCoreApplication::applicationDirPath() + QStringLiteral("/corvanta"), LocalDataFolder());
 }
 
 // A text as a JSON string, quotes included.

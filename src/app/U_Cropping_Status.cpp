@@ -84,7 +84,7 @@ void TStatusStrip::ShowMessage(const QString& text, const QString& linkText, std
                                bool warning)
 {
     FMessage->setStyleSheet(QLatin1String(warning ? kAmber : kSheet));
-    FMessage->setText(text);
+    FMessageText = text;
     FLinkText = linkText;
     FOnLink = std::move(onLink);
     if (linkText.isEmpty()) {
@@ -113,7 +113,7 @@ QString TStatusStrip::StepText() const { return FStep->text(); }
 QString TStatusStrip::ViewText() const { return FView->text(); }
 QString TStatusStrip::FrameText() const { return FFrame->text(); }
 QString TStatusStrip::WarningText() const { return FWarning->text(); }
-QString TStatusStrip::MessageText() const { return FMessage->text(); }
+QString TStatusStrip::MessageText() const { return FMessageText; }
 QString TStatusStrip::LinkText() const { return FLinkText; }
 
 void TStatusStrip::resizeEvent(QResizeEvent* event)
@@ -133,6 +133,15 @@ void TStatusStrip::Place()
     const int warnX = pad + frameW + (frameW ? 10 : 0);
     FWarning->setGeometry(warnX, 1 + kLine, qMax(0, w - warnX - pad), kLine);
     const int linkW = FLinkText.isEmpty() ? 0 : FLink->sizeHint().width();
-    FMessage->setGeometry(pad, 1 + 2 * kLine, qMax(0, w - 2 * pad - linkW - (linkW ? 10 : 0)), kLine);
+    const int messageW = qMax(0, w - 2 * pad - linkW - (linkW ? 10 : 0));
+    FMessage->setGeometry(pad, 1 + 2 * kLine, messageW, kLine);
+    // A report naming a long folder keeps its start and its file name; the
+    // whole of it is in the tooltip and read out by a screen reader.
+    QString oneLine = FMessageText;
+    oneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString shown = FMessage->fontMetrics().elidedText(oneLine, Qt::ElideMiddle, messageW);
+    FMessage->setText(shown);
+    FMessage->setToolTip(shown == FMessageText ? QString() : FMessageText);
+    FMessage->setAccessibleName(FMessageText);
     FLink->setGeometry(w - pad - linkW, 1 + 2 * kLine, linkW, kLine);
 }

@@ -52,6 +52,7 @@ private:
     QLabel* FMessage = nullptr;
     QLabel* FLink = nullptr;
     QString FLinkText;
+    QString FMessageText; // whole; the line may show it shortened
     std::function<void()> FOnLink;
     void Place();
 };

@@ -49,14 +49,7 @@ void TUtils::CreaObj()
 
 QString TUtils::GetNoRoamLocalAppDataPath() const
 {
-    // The base-directory rule: a relative $XDG_DATA_HOME is invalid and ignored.
-    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return WithSlash(QDir::cleanPath(xdg));
-    const QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty())
-        return QString();
-    return WithSlash(QDir::cleanPath(home + QStringLiteral("/.local/share")));
+    return LocalDataFolder();
 }
 
 QString TUtils::GetDesktopPath() const

@@ -17,8 +17,12 @@ extern QString IniFileName;
 // Corvanta.ini); a name without one gets ".ini" appended (corvanta gives corvanta.ini).
 QString IniNameForProgram(const QString& programFileName);
 
+// The user's local data folder, ending with "/": $XDG_DATA_HOME, or ~/.local/share
+// when it is unset or not an absolute path; empty text without a home.
+QString LocalDataFolder();
+
 // The settings file's full path: <local data folder>/Lodrevan/Corvanta/<IniNameForProgram>.
-// `localDataPath` is GetNoRoamLocalAppDataPath's answer (may be empty).
+// `localDataPath` is LocalDataFolder's answer (may be empty).
 QString ComputeIniFileName(const QString& programFilePath, const QString& localDataPath);
 
 // The value of `key` in `section`; empty text when the file, the section or the key

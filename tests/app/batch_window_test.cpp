@@ -15,40 +15,18 @@
 #include <QTableWidget>
 
 namespace {
-class BatchWindowTest : public ::testing::Test {
+class BatchWindowTest : public ProgramFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        if (!Utils)
-            InitOptionsUnit();
-        OldHome = qgetenv("HOME");
-        OldDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", Dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", Dir.filePath(QStringLiteral("data")).toUtf8());
-        const QString folder = Dir.filePath(QStringLiteral("data/Lodrevan/Corvanta"));
-        ASSERT_TRUE(QDir().mkpath(folder));
-        IniFileName = folder + QStringLiteral("/corvanta.ini");
-        SetErrorReporter([this](const QString& t) { Messages << t; });
-        CreateCorvantaWindows();
-        ASSERT_NE(FormCrop, nullptr);
-        Form = FormCrop;
-        Form->ShowMessage = [this](const QString& t) { Messages << t; };
-        Out = Dir.filePath(QStringLiteral("uscita"));
+        ASSERT_NO_FATAL_FAILURE(EnterHome());
+        ASSERT_NO_FATAL_FAILURE(OpenProgram());
+        ASSERT_NO_FATAL_FAILURE(SetOutputFolder());
         In = Dir.filePath(QStringLiteral("pagine"));
-        ASSERT_TRUE(QDir().mkpath(Out) && QDir().mkpath(In));
-        FormOptions->EdFilesOutput->setText(Out);
-        FormOptions->ChangeFolders();
+        ASSERT_TRUE(QDir().mkpath(In));
         FormOptions->CkStoreSelections->setChecked(true);
         FormOptions->CkStoreEditSliders->setChecked(false);
         FormOptions->CkFirmaGrayscale->setChecked(true);
-    }
-    void TearDown() override
-    {
-        DestroyCorvantaWindows();
-        SetErrorReporter({});
-        qputenv("HOME", OldHome);
-        qputenv("XDG_DATA_HOME", OldDataHome);
     }
     // A frame as the window stores it: view pixels at zoom 1 over a view
     // whose top-left shows the page's.
@@ -68,11 +46,7 @@ protected:
         put(".Origin.Zoom", 1);
     }
     static constexpr int kDpi = 150;
-    QTemporaryDir Dir;
-    QString Out, In;
-    QByteArray OldHome, OldDataHome;
-    TFormCrop* Form = nullptr;
-    QStringList Messages;
+    QString In;
 };
 } // namespace
 

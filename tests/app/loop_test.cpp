@@ -12,57 +12,17 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
-#include <QThread>
-#include <QTimer>
 
 namespace {
 
-// Answers the next name dialog from inside its own event loop.
-class NameAnswer : public QObject {
-public:
-    explicit NameAnswer(std::function<void(TFormFileOut*)> act)
-        : Act(std::move(act))
-    {
-        const int level = QThread::currentThread()->loopLevel();
-        connect(&Poll, &QTimer::timeout, this, [this, level] {
-            auto* d = qobject_cast<TFormFileOut*>(QApplication::activeModalWidget());
-            // Only from inside the dialog's own loop: an answer given while it is
-            // still being shown would close it before its loop starts.
-            if (!d || !d->isVisible() || QThread::currentThread()->loopLevel() <= level)
-                return;
-            Poll.stop();
-            ++Shown;
-            Names = d->LbNomi->text();
-            Folder = d->LbCartella->text();
-            Act(d);
-        });
-        Poll.start(5);
-    }
-    std::function<void(TFormFileOut*)> Act;
-    QTimer Poll;
-    int Shown = 0;
-    QString Names, Folder;
-};
-
-class LoopTest : public ::testing::Test {
+class LoopTest : public ProgramFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        if (!Utils)
-            InitOptionsUnit();
-        OldHome = qgetenv("HOME");
-        OldDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", Dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", Dir.filePath(QStringLiteral("data")).toUtf8());
-        const QString folder = Dir.filePath(QStringLiteral("data/Lodrevan/Corvanta"));
-        ASSERT_TRUE(QDir().mkpath(folder));
-        IniFileName = folder + QStringLiteral("/corvanta.ini");
-        SetErrorReporter([this](const QString& t) { Messages << t; });
-        CreateCorvantaWindows();
-        Form = FormCrop;
-        Form->ShowMessage = [this](const QString& t) { Messages << t; };
+        ASSERT_NO_FATAL_FAILURE(EnterHome());
+        ASSERT_NO_FATAL_FAILURE(OpenProgram());
         Form->AskConfirmation = [this](const QString& q) {
             Questions << q;
             return Answer;
@@ -71,36 +31,15 @@ protected:
             Opened << u;
             return true;
         };
-        Out = Dir.filePath(QStringLiteral("uscita"));
-        ASSERT_TRUE(QDir().mkpath(Out));
-        FormOptions->EdFilesOutput->setText(Out);
-        FormOptions->ChangeFolders();
+        ASSERT_NO_FATAL_FAILURE(SetOutputFolder());
         FormOptions->CkMinSizeSel->setChecked(false);
         ASSERT_TRUE(FormOptions->CkCropMouseUp->isChecked());
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form));
-        QApplication::setActiveWindow(Form);
-    }
-    void TearDown() override
-    {
-        DestroyCorvantaWindows();
-        SetErrorReporter({});
-        qputenv("HOME", OldHome);
-        qputenv("XDG_DATA_HOME", OldDataHome);
     }
 
-    void Load()
-    {
-        const QString path = AppTest::SavePicture(AppTest::MakeScannedForm(kDpi), Dir.path(), "modulo.png");
-        Form->ChoosePictureFiles = [path] { return QStringList{path}; };
-        Form->BtLoadImagesClick();
-    }
+    void Load() { LoadForm(kDpi); }
     void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        QWidget* f = QApplication::focusWidget();
-        QWidget* target = f && f->window() == Form ? f : Form;
-        AppTest::Key(target, key, true, mods);
-        AppTest::Key(target, key, false, mods);
+        PressKey(key, mods);
         ++Keys;
     }
     TRect Frame() const { return NormalizeRect(Form->ZSImage->Selection()->GetSelRect()); }
@@ -113,11 +52,7 @@ protected:
     QString Strip() const { return Form->Status->MessageText(); }
 
     static constexpr int kDpi = 150;
-    QTemporaryDir Dir;
-    QString Out;
-    QByteArray OldHome, OldDataHome;
-    TFormCrop* Form = nullptr;
-    QStringList Messages, Questions, Opened;
+    QStringList Questions, Opened;
     bool Answer = false;
     int Keys = 0;
 };
@@ -164,6 +99,19 @@ TEST_F(LoopTest, StripSaysTheNextStepTheViewAndTheFrame)
     Press(Qt::Key_PageUp);
     Press(Qt::Key_PageUp);
     EXPECT_EQ(s->ViewText(), QStringLiteral("Zoom 100% · Rotazione -1°"));
+
+    // A report longer than the strip keeps its start and its end on screen,
+    // and the whole of it in the tooltip, beside the link.
+    const QString name = QStringLiteral("/MoltoLunga").repeated(30) + QStringLiteral("/RossiFoto.jpg");
+    s->ShowMessage(QStringLiteral("Salvato ") + name, QStringLiteral("Apri cartella"), [] {});
+    auto* line = s->findChild<QLabel*>(QStringLiteral("StatusMessage"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(s->MessageText(), QStringLiteral("Salvato ") + name);
+    EXPECT_TRUE(line->text().startsWith(QStringLiteral("Salvato /MoltoLunga")));
+    EXPECT_TRUE(line->text().endsWith(QStringLiteral("RossiFoto.jpg")));
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width());
+    EXPECT_EQ(line->toolTip(), s->MessageText());
+    EXPECT_LE(line->geometry().right(), s->findChild<QLabel*>(QStringLiteral("StatusLink"))->geometry().left());
 }
 
 // The whole job without the mouse: page loaded, photo framed and moved, saved,
@@ -188,7 +136,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
                 CropAndResizeFotoPixels(CopyArea(Form->ZSImage->OrigBitmap(), a)).convertToFormat(QImage::Format_BGR888));
     ASSERT_TRUE(Form->BtSaveImg->isEnabled());
 
-    NameAnswer photo([](TFormFileOut* d) {
+    NameDialogAnswer photo([](TFormFileOut* d) {
         QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi"));
         QTest::keyClick(d->EdFileOut, Qt::Key_Return);
     });
@@ -210,7 +158,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
     ASSERT_EQ(Form->Mode(), srFirma);
     Press(Qt::Key_Up, Qt::ShiftModifier);
     Press(Qt::Key_Right, Qt::AltModifier); // the signature frame is free: only the width grows
-    NameAnswer sig([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
+    NameDialogAnswer sig([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
     Press(Qt::Key_Return);
     Keys += 1;
     ASSERT_EQ(sig.Shown, 1);
@@ -223,7 +171,7 @@ TEST_F(LoopTest, KeyboardAloneFramesAndSavesBothAndAsksBeforeReplacing)
     Press(Qt::Key_1);
     Press(Qt::Key_Right);
     const QByteArray before = [&] { QFile f(fotoFile); f.open(QIODevice::ReadOnly); return f.readAll(); }();
-    NameAnswer again([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
+    NameDialogAnswer again([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
     Answer = false;
     Press(Qt::Key_Return);
     ASSERT_EQ(again.Shown, 1);
@@ -295,8 +243,9 @@ TEST_F(LoopTest, EveryControlHasATooltipWithItsKeyAndAnAccessibleName)
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
         ASSERT_NE(a, nullptr) << name;
         EXPECT_TRUE(a->text(QAccessible::Description).contains(QStringLiteral("tast"))) << name; // tasto, tasti
-        if (w != Form->ZSImage) // no tooltip over the picture being framed
+        if (w != Form->ZSImage) { // no tooltip over the picture being framed
             EXPECT_EQ(a->text(QAccessible::Description), w->toolTip()) << name;
+        }
         EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << name;
     }
     EXPECT_EQ(QAccessible::queryAccessibleInterface(Form->BtExit)->text(QAccessible::Name), QStringLiteral("Esci"));
@@ -319,7 +268,7 @@ TEST_F(LoopTest, NoOutputFolderRefusesToSaveAndCtrlQAsksToExit)
     EXPECT_TRUE(FormOptions->OutImgPath.isEmpty());
     Load();
     Press(Qt::Key_1);
-    NameAnswer photo([](TFormFileOut* d) {
+    NameDialogAnswer photo([](TFormFileOut* d) {
         QTest::keyClicks(d->EdFileOut, QStringLiteral("Rossi"));
         QTest::keyClick(d->EdFileOut, Qt::Key_Return);
     });

@@ -50,73 +50,30 @@ QImage Rendered(const QImage& source, int light, int contr, int dark, int colour
     return Bgr(ref.Picture()->Graphic());
 }
 
-// Answers the name dialog of the save command as soon as it is shown.
-class NameAnswer : public QObject {
-public:
-    explicit NameAnswer(QString prefix) : Prefix(std::move(prefix))
-    {
-        connect(&Poll, &QTimer::timeout, this, [this] {
-            auto* d = qobject_cast<TFormFileOut*>(QApplication::activeModalWidget());
-            if (!d || !d->isVisible())
-                return;
-            Poll.stop();
-            d->EdFileOut->setText(Prefix);
-            d->BtOk->click();
-        });
-        Poll.start(5);
-    }
-    QString Prefix;
-    QTimer Poll;
-};
 
-class RetouchStoreTest : public ::testing::Test {
+class RetouchStoreTest : public ProgramFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        if (!Utils)
-            InitOptionsUnit();
-        OldHome = qgetenv("HOME");
-        OldDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", Dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", Dir.filePath(QStringLiteral("data")).toUtf8());
-        Folder = Dir.filePath(QStringLiteral("data/Lodrevan/Corvanta"));
-        ASSERT_TRUE(QDir().mkpath(Folder));
-        IniFileName = Folder + QStringLiteral("/corvanta.ini");
-        SetErrorReporter([this](const QString& t) { Errors << t; });
+        ASSERT_NO_FATAL_FAILURE(EnterHome());
         qApp->setStyleSheet(LoadStyleSheet());
         StartWindows(150);
     }
 
     void TearDown() override
     {
-        DestroyCorvantaWindows();
-        SetErrorReporter({});
+        CloseProgram();
         qApp->setStyleSheet(QString());
-        qputenv("HOME", OldHome);
-        qputenv("XDG_DATA_HOME", OldDataHome);
     }
 
     // The three windows on the test's settings file, with a form of `dpi` loaded.
     void StartWindows(int dpi)
     {
-        CreateCorvantaWindows();
-        ASSERT_NE(FormCrop, nullptr);
-        ASSERT_NE(FormOptions, nullptr);
-        Form = FormCrop;
-        Form->ShowMessage = [this](const QString& t) { Errors << t; };
-        Out = Dir.filePath(QStringLiteral("uscita"));
-        ASSERT_TRUE(QDir().mkpath(Out));
-        FormOptions->EdFilesOutput->setText(Out);
-        FormOptions->ChangeFolders();
+        ASSERT_NO_FATAL_FAILURE(OpenProgram());
+        ASSERT_NO_FATAL_FAILURE(SetOutputFolder());
         FormOptions->CkMinSizeSel->setChecked(false);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form));
-        QApplication::setActiveWindow(Form);
         Dpi = dpi;
-        const QString path = AppTest::SavePicture(AppTest::MakeScannedForm(dpi), Dir.path(),
-                                                  QStringLiteral("modulo%1.png").arg(dpi));
-        Form->ChoosePictureFiles = [path] { return QStringList{path}; };
-        Form->BtLoadImagesClick();
+        LoadForm(dpi, QStringLiteral("modulo%1.png").arg(dpi));
     }
 
     void ClickPicture(QPoint p)
@@ -146,19 +103,6 @@ protected:
         ASSERT_TRUE(WriteFileIni(IniFileName, QStringLiteral("FormOptions"), key, value));
     }
 
-    void PressKey(Qt::Key key)
-    {
-        QWidget* f = QApplication::focusWidget();
-        QWidget* target = f && f->window() == Form ? f : Form;
-        AppTest::Key(target, key, true);
-        AppTest::Key(target, key, false);
-    }
-
-    QTemporaryDir Dir;
-    QString Folder, Out;
-    QByteArray OldHome, OldDataHome;
-    TFormCrop* Form = nullptr;
-    QStringList Errors;
     int Dpi = 150;
 };
 
@@ -201,7 +145,7 @@ TEST_F(RetouchStoreTest, SharpnessLevelsStartFromTheUnsharpenedCropAndKeepTheCol
     ShrinkFrame(10, 12);
     EXPECT_EQ(Shown(), Rendered(Bgr(Form->BmpFotoBuffer1), 30, 0, 0, -40, 2));
     EXPECT_EQ(Form->OrImageFirma->PicBrightness(), 0);
-    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
 }
 
 TEST_F(RetouchStoreTest, SharpnessSetBeforeTheFirstCropWaitsForIt)
@@ -211,7 +155,7 @@ TEST_F(RetouchStoreTest, SharpnessSetBeforeTheFirstCropWaitsForIt)
     Form->OrImageFotoClick();
     ASSERT_EQ(Form->Mode(), srFoto);
     Form->pBarSharpness->setValue(1);
-    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
     EXPECT_EQ(Form->LbShar->text(), QStringLiteral("1"));
     EXPECT_FALSE(Form->OrImageFoto->PictureOriginal()->HasGraphic());
 
@@ -219,7 +163,7 @@ TEST_F(RetouchStoreTest, SharpnessSetBeforeTheFirstCropWaitsForIt)
     ASSERT_FALSE(Form->BmpFotoBuffer1.isNull());
     EXPECT_EQ(Source(), Sharpened(Bgr(Form->BmpFotoBuffer1), 2));
     EXPECT_EQ(Form->OrImageFoto->Tag(), 1);
-    EXPECT_TRUE(Errors.isEmpty());
+    EXPECT_TRUE(Messages.isEmpty());
 }
 
 TEST_F(RetouchStoreTest, GreyPreviewOnlyWhileAllItsConditionsHold)
@@ -390,10 +334,10 @@ TEST_F(RetouchStoreTest, RetouchValuesAndFrameComeBackInTheNextRun)
     Form->pBarColor->setValue(20);
     Form->pBarSharpness->setValue(2);
     {
-        NameAnswer name(QStringLiteral("Rossi"));
+        NameDialogAnswer name(QStringLiteral("Rossi"));
         Form->BtSaveImg->click();
     }
-    ASSERT_TRUE(QFileInfo::exists(Out + QStringLiteral("/RossiFoto.jpg"))) << Errors.join('\n').toStdString();
+    ASSERT_TRUE(QFileInfo::exists(Out + QStringLiteral("/RossiFoto.jpg"))) << Messages.join('\n').toStdString();
     const TRect frame = NormalizeRect(Form->ZSImage->Selection()->GetSelRect());
     const TRect shown = Form->ZSImage->OrigBitmapRect();
     const double zoom = Form->ZSImage->StretchFactor();
@@ -435,5 +379,5 @@ TEST_F(RetouchStoreTest, RetouchValuesAndFrameComeBackInTheNextRun)
     EXPECT_TRUE(RectIsEqual(NormalizeRect(Form->ZSImage->Selection()->GetSelRect()), again));
     EXPECT_TRUE(Near(Form->ZSImage->OrigBitmapRect(), againShown));
     EXPECT_EQ(Form->pBarLight->value(), 25);
-    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('\n').toStdString();
 }

@@ -84,34 +84,6 @@ QImage PhotoLike(int w, int h, int noise)
     return img;
 }
 
-// Answers the next name dialog as soon as it is up: `act` types and clicks.
-// The dialog is modal, so this has to run from inside its own event loop.
-class DialogAnswer : public QObject {
-public:
-    explicit DialogAnswer(std::function<void(TFormFileOut*)> act)
-        : Act(std::move(act))
-    {
-        connect(&Poll, &QTimer::timeout, this, [this] {
-            auto* d = qobject_cast<TFormFileOut*>(QApplication::activeModalWidget());
-            if (!d || !d->isVisible())
-                return;
-            Poll.stop();
-            ++Shown;
-            Offered = d->EdFileOut->text();
-            FixedEnd = d->TpFileOut->text();
-            AllSelected = d->EdFileOut->selectedText() == d->EdFileOut->text();
-            Act(d);
-        });
-        Poll.start(5);
-    }
-    std::function<void(TFormFileOut*)> Act;
-    QTimer Poll;
-    int Shown = 0;
-    QString Offered;
-    QString FixedEnd;
-    bool AllSelected = false;
-};
-
 void TypeAndPress(TFormFileOut* d, const QString& text, QPushButton* button)
 {
     QTest::keyClicks(d->EdFileOut, text);
@@ -134,7 +106,9 @@ TEST(SaveSlotJpeg, PhotoAndSignatureFitAndCarry200Dpi)
     EXPECT_EQ(r.Attempts, (100 - r.Quality) / 5 + 1);
     ExpectOutputFile(out, kFotoMaxBytes, QSize(260, 315));
     EXPECT_EQ(r.Size, QFileInfo(out).size());
-    // The working copy is the same encoding before its density was set.
+    // The working copy is the same encoding before its density was set; it is
+    // written after the output, by the background worker.
+    FinishFileWork();
     const QByteArray a = ReadAll(out), t = ReadAll(tmp);
     ASSERT_EQ(a.size(), t.size());
     EXPECT_EQ(a.left(13), t.left(13));
@@ -235,7 +209,7 @@ TEST(NameDialog, LayoutTextsAndAnswers)
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
 
-    DialogAnswer look([&owner](TFormFileOut* d) {
+    NameDialogAnswer look([&owner](TFormFileOut* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Nome per il file da salvare"));
         EXPECT_EQ(d->LbPrefisso->text(), QStringLiteral("Prefisso del nome dei file"));
         // Tall enough for a trailing "_" (below the baseline) to show.
@@ -263,66 +237,38 @@ TEST(NameDialog, LayoutTextsAndAnswers)
     EXPECT_TRUE(look.Offered.isEmpty());
 
     // The current prefix is offered as it is, all selected, so typing replaces it.
-    DialogAnswer again([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("Bianchi"), d->BtOk); });
+    NameDialogAnswer again([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("Bianchi"), d->BtOk); });
     EXPECT_EQ(GetFileNameOut(srFirma, QStringLiteral(" Rossi"), &owner), QStringLiteral("Bianchi"));
     EXPECT_EQ(again.FixedEnd, QStringLiteral("Firma"));
     EXPECT_EQ(again.Offered, QStringLiteral(" Rossi"));
     EXPECT_TRUE(again.AllSelected);
 
-    DialogAnswer blank([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
+    NameDialogAnswer blank([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
     EXPECT_EQ(GetFileNameOut(srFoto, QStringLiteral("   "), &owner), QString());
     EXPECT_TRUE(blank.Offered.isEmpty());
 
     // "Annulla" and Esc give no name; the title bar's close keeps the text.
-    DialogAnswer cancel([](TFormFileOut* d) { QTest::mouseClick(d->BtAnnulla, Qt::LeftButton); });
+    NameDialogAnswer cancel([](TFormFileOut* d) { QTest::mouseClick(d->BtAnnulla, Qt::LeftButton); });
     EXPECT_EQ(GetFileNameOut(srFoto, QStringLiteral("Verdi"), &owner), QString());
-    DialogAnswer esc([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Escape); });
+    NameDialogAnswer esc([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Escape); });
     EXPECT_EQ(GetFileNameOut(srFoto, QStringLiteral("Verdi"), &owner), QString());
-    DialogAnswer closed([](TFormFileOut* d) { d->close(); });
+    NameDialogAnswer closed([](TFormFileOut* d) { d->close(); });
     EXPECT_EQ(GetFileNameOut(srFoto, QStringLiteral("Verdi"), &owner), QStringLiteral("Verdi"));
 }
 
 // --- the main window from start-up to the saved files ---------------------------------
 
 namespace {
-class SaveWindowTest : public ::testing::Test {
+class SaveWindowTest : public ProgramFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        if (!Utils)
-            InitOptionsUnit();
-        // Settings, temporary files and the desktop all inside the test's folder.
-        OldHome = qgetenv("HOME");
-        OldDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", Dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", Dir.filePath(QStringLiteral("data")).toUtf8());
-        Folder = Dir.filePath(QStringLiteral("data/Lodrevan/Corvanta"));
-        ASSERT_TRUE(QDir().mkpath(Folder));
-        IniFileName = Folder + QStringLiteral("/corvanta.ini");
-        SetErrorReporter([this](const QString& t) { Messages << t; });
-        CreateCorvantaWindows();
-        ASSERT_NE(FormCrop, nullptr);
-        ASSERT_NE(FormOptions, nullptr);
-        Form = FormCrop;
-        Form->ShowMessage = [this](const QString& t) { Messages << t; };
-        Out = Dir.filePath(QStringLiteral("uscita"));
-        ASSERT_TRUE(QDir().mkpath(Out));
-        FormOptions->EdFilesOutput->setText(Out);
-        FormOptions->ChangeFolders();
+        ASSERT_NO_FATAL_FAILURE(EnterHome());
+        ASSERT_NO_FATAL_FAILURE(OpenProgram());
+        ASSERT_NO_FATAL_FAILURE(SetOutputFolder());
         ASSERT_EQ(FormOptions->OutImgPath, Out + QLatin1Char('/'));
         FormOptions->CkMinSizeSel->setChecked(false);
-
-        const QString path = AppTest::SavePicture(AppTest::MakeScannedForm(kDpi), Dir.path(), "modulo.png");
-        Form->ChoosePictureFiles = [path] { return QStringList{path}; };
-        Form->BtLoadImagesClick();
-    }
-    void TearDown() override
-    {
-        DestroyCorvantaWindows();
-        SetErrorReporter({});
-        qputenv("HOME", OldHome);
-        qputenv("XDG_DATA_HOME", OldDataHome);
+        LoadForm(kDpi);
     }
 
     // A click on the view at a picture pixel.
@@ -337,22 +283,9 @@ protected:
         AppTest::ShrinkFrame(Form->ZSImage, dx, dy);
     }
 
-    void PressKey(Qt::Key key)
-    {
-        QWidget* f = QApplication::focusWidget();
-        QWidget* target = f && f->window() == Form ? f : Form;
-        AppTest::Key(target, key, true);
-        AppTest::Key(target, key, false);
-    }
-
     QStringList OutFiles() const { return QDir(Out).entryList(QDir::Files | QDir::Hidden | QDir::System); }
 
     static constexpr int kDpi = 150;
-    QTemporaryDir Dir;
-    QString Folder, Out;
-    QByteArray OldHome, OldDataHome;
-    TFormCrop* Form = nullptr;
-    QStringList Messages;
 };
 } // namespace
 
@@ -366,7 +299,7 @@ TEST_F(SaveWindowTest, PhotoAndSignatureSavedWithATypedPrefix)
     ASSERT_TRUE(Form->BtSaveImg->isEnabled());
     ASSERT_EQ(Form->BtSaveImg->text(), QStringLiteral("SALVA FOTO"));
 
-    DialogAnswer photo([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("  Rossi "), d->BtOk); });
+    NameDialogAnswer photo([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("  Rossi "), d->BtOk); });
     Form->BtSaveImg->click();
     ASSERT_EQ(photo.Shown, 1);
     EXPECT_EQ(photo.FixedEnd, QStringLiteral("Foto"));
@@ -386,7 +319,7 @@ TEST_F(SaveWindowTest, PhotoAndSignatureSavedWithATypedPrefix)
     PressKey(Qt::Key_2);
     ASSERT_EQ(Form->Mode(), srFirma);
     ASSERT_TRUE(Form->BtSaveImg->isEnabled());
-    DialogAnswer sig([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
+    NameDialogAnswer sig([](TFormFileOut* d) { QTest::keyClick(d->EdFileOut, Qt::Key_Return); });
     PressKey(Qt::Key_Return);
     ASSERT_EQ(sig.Shown, 1);
     EXPECT_EQ(sig.Offered, QStringLiteral("Rossi"));
@@ -424,7 +357,7 @@ TEST_F(SaveWindowTest, WithoutCropOnReleaseTheFirstPressOnlyCrops)
     ASSERT_EQ(Form->BtSaveImg->text(), QStringLiteral("RITAGLIA"));
     ASSERT_TRUE(Form->BmpFotoBuffer1.isNull());
 
-    DialogAnswer answer([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("Verdi"), d->BtOk); });
+    NameDialogAnswer answer([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("Verdi"), d->BtOk); });
     Form->BtSaveImg->click();
     EXPECT_EQ(answer.Shown, 0);
     EXPECT_FALSE(Form->BmpFotoBuffer1.isNull());
@@ -443,14 +376,14 @@ TEST_F(SaveWindowTest, FailedOrRefusedSavesWriteNothingAndSaySo)
     ASSERT_EQ(Form->BtSaveImg->text(), QStringLiteral("SALVA FOTO"));
 
     // Cancelled: nothing written, nothing said.
-    DialogAnswer cancel([](TFormFileOut* d) { QTest::mouseClick(d->BtAnnulla, Qt::LeftButton); });
+    NameDialogAnswer cancel([](TFormFileOut* d) { QTest::mouseClick(d->BtAnnulla, Qt::LeftButton); });
     Form->BtSaveImg->click();
     EXPECT_EQ(cancel.Shown, 1);
     EXPECT_TRUE(Messages.isEmpty());
     EXPECT_TRUE(OutFiles().isEmpty());
 
     // A name that climbs out of the output folder.
-    DialogAnswer climb([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("../Rossi"), d->BtOk); });
+    NameDialogAnswer climb([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("../Rossi"), d->BtOk); });
     Form->BtSaveImg->click();
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_TRUE(Messages[0].startsWith(QStringLiteral("Nome non valido: \"../Rossi\""))) << Messages[0].toStdString();
@@ -460,7 +393,7 @@ TEST_F(SaveWindowTest, FailedOrRefusedSavesWriteNothingAndSaySo)
 
     // The output folder vanished since it was chosen: the message names file and reason.
     ASSERT_TRUE(QDir(Out).removeRecursively());
-    DialogAnswer gone([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("Rossi"), d->BtOk); });
+    NameDialogAnswer gone([](TFormFileOut* d) { TypeAndPress(d, QStringLiteral("Rossi"), d->BtOk); });
     Form->BtSaveImg->click();
     ASSERT_EQ(Messages.size(), 2);
     EXPECT_TRUE(Messages[1].contains(QDir::toNativeSeparators(Out + QStringLiteral("/RossiFoto.jpg"))));

@@ -2,14 +2,10 @@
 // manager: the picture must reach the view through "Scansione.bmp", and the options
 // window must pick the scanner through the same module.
 
-#include "app/U_Cropping.h"
-#include "app/U_Cropping_Startup.h"
-#include "config/U_Options.h"
-#include "config/U_Savecfg.h"
+#include "app_fixture.h"
+
 #include "scan/ScanCommands.h"
 #include "scan/TW_Apps.h"
-#include "view/U_FtBack.h"
-#include "view/ZSImage.h"
 
 // The scanner tests' helpers: environment, dialog finders, message-box answering.
 #include "scan/ScanTestSupport.cpp"
@@ -22,15 +18,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
 
 using namespace scantest;
 
 namespace {
 
-class ScanWiring : public ::testing::Test {
+class ScanWiring : public ProgramFixture {
 protected:
     void SetUp() override
     {
@@ -42,22 +35,8 @@ protected:
         static int next = 40;
         UseDevice(QStringLiteral("test:%1").arg(next++));
 
-        if (!Utils)
-            InitOptionsUnit();
-        OldHome = qgetenv("HOME");
-        OldDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", Dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", Dir.filePath(QStringLiteral("data")).toUtf8());
-        const QString folder = Dir.filePath(QStringLiteral("data/Lodrevan/Corvanta"));
-        ASSERT_TRUE(QDir().mkpath(folder));
-        IniFileName = folder + QStringLiteral("/corvanta.ini");
-        SetErrorReporter([this](const QString& t) { Errors << t; });
-        CreateCorvantaWindows();
-        ASSERT_NE(FormCrop, nullptr);
-        ASSERT_NE(FormOptions, nullptr);
-        Form = FormCrop;
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form));
-        QApplication::setActiveWindow(Form);
+        ASSERT_NO_FATAL_FAILURE(EnterHome());
+        ASSERT_NO_FATAL_FAILURE(OpenProgram());
         // Small pages keep the scans quick.
         FormOptions->EdResolutionDPI->setText(QStringLiteral("50"));
     }
@@ -67,11 +46,8 @@ protected:
         if (QDialog* d = SourceDialog())
             Click(d, "BtAnnulla");
         WaitUntil([] { return !TScanCommands::ConnectionOpen(); }, 30000);
-        DestroyCorvantaWindows();
-        SetErrorReporter({});
+        CloseProgram();
         ClearDeviceOptions();
-        qputenv("HOME", OldHome);
-        qputenv("XDG_DATA_HOME", OldDataHome);
     }
 
     static void Click(QWidget* w, const char* button)
@@ -88,12 +64,8 @@ protected:
     {
         return WaitUntil([&] { return !TScanCommands::ConnectionOpen() && !Form->Scan->TwainACQ(); }, 30000);
     }
-    QString Report() const { return boxes.All() + Errors.join('\n'); }
+    QString Report() const { return boxes.All() + Messages.join('\n'); }
 
-    QTemporaryDir Dir;
-    QByteArray OldHome, OldDataHome;
-    TFormCrop* Form = nullptr;
-    QStringList Errors;
     TBoxCatcher boxes;
 };
 
@@ -132,7 +104,7 @@ TEST_F(ScanWiring, ScanFromTheMainWindowEndsInTheView)
     EXPECT_EQ(QFileInfo(acq).lastModified(), stamp);
     EXPECT_EQ(Form->ZSImage->OrigBitmap().size(), written.size());
     EXPECT_TRUE(boxes.Boxes.empty()) << Report().toStdString();
-    EXPECT_TRUE(Errors.isEmpty()) << Report().toStdString();
+    EXPECT_TRUE(Messages.isEmpty()) << Report().toStdString();
 }
 
 TEST_F(ScanWiring, OptionsPickTheScannerThroughTheManager)

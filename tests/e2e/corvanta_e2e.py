@@ -14,6 +14,7 @@ import os
 import random
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -638,3 +639,31 @@ class Session:
             shutil.rmtree(self.dir, ignore_errors=True)
         else:
             log("kept for inspection: " + self.dir)
+
+
+def run_scenario(session_name, scenario):
+    """Runs scenario(session) in a fresh session: 0 when it passes, 1 when it fails,
+    with a picture of the screen at the failure kept in the session's folder."""
+    # A run stopped from outside (ctest's timeout) still ends its X server and program.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    try:
+        s = Session(session_name)
+    except Failure as e:
+        log("FAILED: %s" % e)
+        return 1
+    ok = False
+    try:
+        scenario(s)
+        ok = True
+    except Failure as e:
+        try:
+            with open(os.path.join(s.dir, "failure.png"), "wb") as f:
+                f.write(s.x.run("import", "-window", "root", "png:-", check_rc=False))
+        except Exception:
+            pass
+        log("FAILED: %s" % e)
+    finally:
+        s.close(ok)
+    if ok:
+        log("passed: " + session_name)
+    return 0 if ok else 1

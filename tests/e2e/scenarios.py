@@ -8,7 +8,6 @@ written to disk.
 
 import os
 import select
-import signal
 import struct
 import subprocess
 import sys
@@ -580,30 +579,7 @@ def main():
         print("usage: scenarios.py {%s}" % ",".join(SCENARIOS))
         return 2
     name = sys.argv[1]
-    # A run stopped from outside (ctest's timeout) still ends its X server and program.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    try:
-        s = Session(name)
-    except Failure as e:
-        log("FAILED: %s" % e)
-        return 1
-    ok = False
-    try:
-        SCENARIOS[name](s)
-        ok = True
-    except Failure as e:
-        try:
-            with open(os.path.join(s.dir, "failure.png"), "wb") as f:
-                f.write(s.x.run("import", "-window", "root", "png:-", check_rc=False))
-        except Exception:
-            pass
-        log("FAILED: %s" % e)
-    finally:
-        s.close(ok)
-    if ok:
-        log("passed: " + name)
-    return 0 if ok else 1
-
+    return run_scenario(name, SCENARIOS[name])
 
 if __name__ == "__main__":
     sys.exit(main())

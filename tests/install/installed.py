@@ -16,15 +16,14 @@ where this is not root on a machine with apt-get and dpkg.
 import glob
 import os
 import shutil
-import signal
 import stat
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from corvanta_e2e import (VIEW, Failure, Session, check, gradient, log, make_jpeg, skip, source_dir,  # noqa: E402
-                          wait_for)
+from corvanta_e2e import (VIEW, Failure, check, gradient, log, make_jpeg, run_scenario,  # noqa: E402
+                          skip, source_dir, wait_for)
 
 APP_ID = "example.lodrevan.Corvanta"
 SCAN_DIALOG = "^Acquisizione - "
@@ -249,29 +248,7 @@ def main():
         print("usage: installed.py {prefix,package} BUILD_DIR")
         return 2
     name, build = sys.argv[1], os.path.abspath(sys.argv[2])
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    try:
-        s = Session("install-" + name)
-    except Failure as e:
-        log("FAILED: %s" % e)
-        return 1
-    ok = False
-    try:
-        SCENARIOS[name](s, build)
-        ok = True
-    except Failure as e:
-        try:
-            with open(os.path.join(s.dir, "failure.xwd"), "wb") as f:
-                f.write(s.x.run("xwd", "-root", "-silent", check_rc=False))
-        except Exception:
-            pass
-        log("FAILED: %s" % e)
-    finally:
-        s.close(ok)
-    if ok:
-        log("passed: " + name)
-    return 0 if ok else 1
-
+    return run_scenario("install-" + name, lambda s: SCENARIOS[name](s, build))
 
 if __name__ == "__main__":
     sys.exit(main())
