@@ -40,7 +40,6 @@ public:
     void Cancel();
     // Cancel, and every kept buffer is let go (a new picture came).
     void Release();
-    bool Busy() const { return static_cast<bool>(FJob); }
     // A rotated page the view let go of, kept to be written over by the next
     // turn; ignored when anything else still holds its pixels.
     void Keep(QImage Buffer);
