@@ -200,6 +200,7 @@ public:
     // Where the automatic crop's messages go; unset: a note over the view.
     std::function<void(const QString&)> ShowAutoCropStatus;
     std::shared_ptr<struct TAutoCropState> FAutoCrop;
+    std::shared_ptr<class TLiveRotation> FLiveRotation;
     QString OptAcqImgFile() const;
     QString OptFlsPicPath() const;
     // The user manual: the program's file name with ".pdf", beside the program or in
@@ -217,6 +218,11 @@ public:
     // The view's picture becomes BmpBackBuffer turned by Degs (clockwise for
     // positive degrees); nothing when BmpBackBuffer is not a copy of it.
     void RotateViewFromBackBuffer(int32_t Degs);
+    // The same as the user turns it: the view shows the turn at once (only
+    // what it shows is turned), and with Whole the whole picture is turned on
+    // a worker, a newer turn cancelling it. Whatever reads the picture waits
+    // for the whole turn.
+    void RotateViewLive(int32_t Degs, bool Whole);
     // Bmp turned in place about its centre; uncovered corners get BkColor.
     void RotateBitmapGDIP(QImage& Bmp, int32_t Degs, bool AdjustSize, TColor BkColor);
 

@@ -37,7 +37,8 @@ TzsiFixSelectionRatio TFormCrop::Mode() const
 
 bool TFormCrop::ViewEmpty() const
 {
-    return ZSImage->OrigBitmap().isNull();
+    // Asked everywhere, also in the middle of a turn: never waits for it.
+    return ZSImage->SourceSize().isEmpty();
 }
 
 void TFormCrop::SetFrameColors(TzsiFixSelectionRatio mode)

@@ -10,6 +10,7 @@
 #include "platform/Geometry.h"
 
 #include <QImage>
+#include <atomic>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -74,8 +75,16 @@ void ConvertToGrayscale(QImage& bitmap);
 // picture centred. Dst's buffer is reused when it already has that size and is not
 // shared, so a caller that rotates again and again from one unrotated copy
 // allocates nothing. Rows are split over `threads` threads (the calling one
-// included); a multiple of 360 degrees gives Src's pixels exactly.
-void RotateBitmapInto(const QImage& Src, QImage& Dst, int32_t Degs, bool AdjustSize, TColor BkColor,
+// included); a multiple of 360 degrees gives Src's pixels exactly. False when
+// Dst could not be had, or when `cancel` was set before the last rows were
+// done (Dst then holds a part of the rotation and keeps its buffer).
+bool RotateBitmapInto(const QImage& Src, QImage& Dst, int32_t Degs, bool AdjustSize, TColor BkColor,
+                      int threads = 1, const std::atomic<bool>* cancel = nullptr);
+
+// Part (target pixels, clipped to Src's rectangle) of Src's same-size rotation,
+// into Dst of Part's size: exactly those pixels of what RotateBitmapInto gives
+// without AdjustSize. What a view shows of a rotation costs only its own pixels.
+void RotateBitmapPart(const QImage& Src, QImage& Dst, int32_t Degs, const QRect& Part, TColor BkColor,
                       int threads = 1);
 
 // The same in place: Bmp becomes its rotation.

@@ -4,6 +4,7 @@
 #include "platform/Rounding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <system_error>
@@ -82,7 +83,11 @@ struct RotateJob {
     int64_t xPerRow = 0;
     int64_t yPerRow = 0;
     uchar bk[3] = {0, 0, 0};
+    // Looked at between bands of rows: once set, the rest is left undone.
+    const std::atomic<bool>* cancel = nullptr;
 };
+
+constexpr int kCancelBand = 32;
 
 // Bilinear blend with 8-bit fractions. The horizontal blends are halved so that
 // the vertical one fits 16-bit lanes; at whole-pixel positions the result is the
@@ -230,6 +235,8 @@ void RotateRows(const RotateJob& j, int rowFrom, int rowTo)
     const int64_t inHiY = static_cast<int64_t>(j.sh - 1) * kOne;
 
     for (int y = rowFrom; y < rowTo; ++y) {
+        if (j.cancel && (y - rowFrom) % kCancelBand == 0 && j.cancel->load(std::memory_order_relaxed))
+            return;
         const int64_t sx = j.x0 + y * j.xPerRow;
         const int64_t sy = j.y0 + y * j.yPerRow;
         uchar* out = j.dst + y * j.dstStride;
@@ -319,32 +326,24 @@ QSize RotatedBoundingSize(int width, int height, int32_t Degs)
     return QSize(static_cast<int>(Round(w * c + h * s)), static_cast<int>(Round(w * s + h * c)));
 }
 
-void RotateBitmapInto(const QImage& Src, QImage& Dst, int32_t Degs, bool AdjustSize, TColor BkColor, int threads)
+namespace {
+
+// The rotation of src (BGR888) to a target of size full, computing only the
+// part `part` of that target into dst (of part's size). Every pixel's source
+// position is an exact integer sum, so a part equals the same pixels of the whole.
+bool RotatePart(const QImage& src, QImage& dst, int32_t Degs, QSize full, const QRect& part, TColor BkColor,
+                int threads, const std::atomic<bool>* cancel)
 {
-    if (&Src == &Dst) {
-        RotateBitmapGDIP(Dst, Degs, AdjustSize, BkColor, threads);
-        return;
-    }
-    if (Src.isNull()) {
-        Dst = QImage();
-        return;
-    }
-    const QImage src = Src.format() == QImage::Format_BGR888 ? Src : Src.convertToFormat(QImage::Format_BGR888);
     const int sw = src.width();
     const int sh = src.height();
-    const QSize size = AdjustSize ? RotatedBoundingSize(sw, sh, Degs) : src.size();
-    EnsureBgrImage(Dst, std::max(1, size.width()), std::max(1, size.height()));
-    if (Dst.isNull())
-        return;
-
     double cs;
     double sn;
     DegreesCosSin(Degs, cs, sn);
-    const size_t rowBytes = static_cast<size_t>(sw) * 3;
-    if (cs == 1.0 && Dst.size() == src.size()) {
-        for (int y = 0; y < sh; ++y)
-            std::memcpy(Dst.scanLine(y), src.constScanLine(y), rowBytes);
-        return;
+    if (cs == 1.0 && full == src.size()) {
+        const size_t rowBytes = static_cast<size_t>(part.width()) * 3;
+        for (int y = 0; y < part.height(); ++y)
+            std::memcpy(dst.scanLine(y), src.constScanLine(part.top() + y) + part.left() * 3, rowBytes);
+        return true;
     }
 
     RotateJob job;
@@ -352,29 +351,65 @@ void RotateBitmapInto(const QImage& Src, QImage& Dst, int32_t Degs, bool AdjustS
     job.srcStride = src.bytesPerLine();
     job.sw = sw;
     job.sh = sh;
-    job.dst = Dst.bits();
-    job.dstStride = Dst.bytesPerLine();
-    job.dw = Dst.width();
-    job.dh = Dst.height();
+    job.dst = dst.bits();
+    job.dstStride = dst.bytesPerLine();
+    job.dw = part.width();
+    job.dh = part.height();
     job.bk[0] = GetBValue(BkColor);
     job.bk[1] = GetGValue(BkColor);
     job.bk[2] = GetRValue(BkColor);
+    job.cancel = cancel;
 
     // Inverse of a clockwise turn (y pointing down) about the centres:
     //   p = cS + [cos sin; -sin cos] (q - cD), sample position = p - 0.5.
     const double cxS = sw * 0.5;
     const double cyS = sh * 0.5;
-    const double cxD = job.dw * 0.5;
-    const double cyD = job.dh * 0.5;
+    const double cxD = full.width() * 0.5;
+    const double cyD = full.height() * 0.5;
     const double qx = 0.5 - cxD;
     const double qy = 0.5 - cyD;
-    job.x0 = ToFixed(cxS - 0.5 + cs * qx + sn * qy);
-    job.y0 = ToFixed(cyS - 0.5 - sn * qx + cs * qy);
     job.xPerCol = ToFixed(cs);
     job.yPerCol = ToFixed(-sn);
     job.xPerRow = ToFixed(sn);
     job.yPerRow = ToFixed(cs);
+    job.x0 = ToFixed(cxS - 0.5 + cs * qx + sn * qy) + part.left() * job.xPerCol + part.top() * job.xPerRow;
+    job.y0 = ToFixed(cyS - 0.5 - sn * qx + cs * qy) + part.left() * job.yPerCol + part.top() * job.yPerRow;
     RunSplit(job, threads);
+    return !(cancel && cancel->load());
+}
+
+} // namespace
+
+bool RotateBitmapInto(const QImage& Src, QImage& Dst, int32_t Degs, bool AdjustSize, TColor BkColor, int threads,
+                      const std::atomic<bool>* cancel)
+{
+    if (&Src == &Dst) {
+        RotateBitmapGDIP(Dst, Degs, AdjustSize, BkColor, threads);
+        return true;
+    }
+    if (Src.isNull()) {
+        Dst = QImage();
+        return true;
+    }
+    const QImage src = Src.format() == QImage::Format_BGR888 ? Src : Src.convertToFormat(QImage::Format_BGR888);
+    const QSize size = AdjustSize ? RotatedBoundingSize(src.width(), src.height(), Degs) : src.size();
+    EnsureBgrImage(Dst, std::max(1, size.width()), std::max(1, size.height()));
+    if (Dst.isNull())
+        return false;
+    return RotatePart(src, Dst, Degs, Dst.size(), Dst.rect(), BkColor, threads, cancel);
+}
+
+void RotateBitmapPart(const QImage& Src, QImage& Dst, int32_t Degs, const QRect& Part, TColor BkColor, int threads)
+{
+    const QRect part = Part.intersected(QRect(QPoint(0, 0), Src.size()));
+    if (Src.isNull() || part.isEmpty()) {
+        Dst = QImage();
+        return;
+    }
+    const QImage src = Src.format() == QImage::Format_BGR888 ? Src : Src.convertToFormat(QImage::Format_BGR888);
+    EnsureBgrImage(Dst, part.width(), part.height());
+    if (!Dst.isNull())
+        RotatePart(src, Dst, Degs, src.size(), part, BkColor, threads, nullptr);
 }
 
 void RotateBitmapGDIP(QImage& Bmp, int32_t Degs, bool AdjustSize, TColor BkColor, int threads)

@@ -4,6 +4,7 @@
 
 #include "app/U_Cropping.h"
 
+#include "app/U_Cropping_LiveRotation.h"
 #include "app/U_Cropping_Pixels.h"
 #include "view/U_FtBack.h"
 #include "view/ZSImage.h"
@@ -23,8 +24,8 @@ TFormTBackHooks TFormCrop::ToolbarHooks()
     hooks.View = [this] { return ZSImage; };
     hooks.GetGradiRot = [this] { return static_cast<int32_t>(gradiRot); };
     hooks.SetGradiRot = [this](int32_t value) { gradiRot = value; };
-    hooks.RotateView = [this](int32_t degs) {
-        RotateViewFromBackBuffer(degs);
+    hooks.RotateView = [this](int32_t degs, bool live) {
+        RotateViewLive(degs, !live);
         UpdateStatus();
         // A drag of the angle is one step, recorded at the button's release.
         if (!(QApplication::mouseButtons() & Qt::LeftButton))
@@ -56,14 +57,41 @@ void TFormCrop::ShowToolbar()
 
 void TFormCrop::RotateViewFromBackBuffer(int32_t Degs)
 {
-    const QImage& shown = ZSImage->OrigBitmap();
+    RotateViewLive(Degs, false);
+    // Read at once: the whole turn is made here.
+    (void)ZSImage->OrigBitmap();
+}
+
+void TFormCrop::RotateViewLive(int32_t Degs, bool Whole)
+{
     // The copy must be of the picture on show: turning a copy left from an
     // earlier picture would replace the picture the user is framing.
-    if (BmpBackBuffer.isNull() || shown.isNull() || BmpBackBuffer.size() != shown.size())
+    const QSize shown = ZSImage->SourceSize();
+    if (BmpBackBuffer.isNull() || shown.isEmpty() || BmpBackBuffer.size() != shown)
         return;
-    // Straight from the unrotated copy into the view's own buffer: the copy
-    // and the turn are one pass, and after the first step no memory is taken.
-    RotateBitmapInto(BmpBackBuffer, ZSImage->OrigBitmapRef(), Degs, false, kRotationBackground, kRotationThreads);
+    if (!FLiveRotation)
+        FLiveRotation = std::make_shared<TLiveRotation>(this, kRotationBackground, kRotationThreads);
+    TLiveRotation* live = FLiveRotation.get();
+    const QImage source = BmpBackBuffer;
+    // A turn still under way is of an angle the user has left.
+    live->Cancel();
+    if (Degs % 360 == 0) {
+        live->Keep(ZSImage->SetPendingSource(source, {}));
+        ZSImage->ReplaceSource(source, true);
+        return;
+    }
+    TZSImage::TPendingSource pending;
+    pending.Settle = [live, source, Degs] { return live->Finish(source, Degs); };
+    pending.Drop = [live] { live->Release(); };
+    live->Keep(ZSImage->SetPendingSource(source, std::move(pending)));
+    ZSImage->PreviewSource([live, source, Degs](const TRect& span, int k, QImage& out) {
+        live->Preview(source, Degs, QRect(span.Left, span.Top, span.Right - span.Left, span.Bottom - span.Top), k,
+                      out);
+    });
+    if (Whole) {
+        TZSImage* view = ZSImage;
+        live->Start(source, Degs, [view](const QImage& turned) { view->ReplaceSource(turned, true); });
+    }
 }
 
 void TFormCrop::RotateBitmapGDIP(QImage& Bmp, int32_t Degs, bool AdjustSize, TColor BkColor)

@@ -289,8 +289,9 @@ void TFormTBack::ShowRotation()
         return;
     // Always from the unrotated copy, so steps never add up resampling loss.
     if (FHooks.RotateView && FHooks.GetGradiRot)
-        FHooks.RotateView(FHooks.GetGradiRot());
-    view->StretchImage();
+        FHooks.RotateView(FHooks.GetGradiRot(), FDragging);
+    else
+        view->StretchImage();
     view->repaint();
 }
 
@@ -383,14 +384,19 @@ void TFormTBack::mouseMoveEvent(QMouseEvent* event)
 
 void TFormTBack::ImgRotateMouseUp(TMouseButton, TShiftState, int, int)
 {
-    // The drag ends at exactly the angle of its last move.
-    RunPendingRotation();
+    // The drag ends at exactly the angle of its last move, and only now is
+    // the whole picture turned.
+    const bool turned = FDragging && (FRotationPending || FDragRotations > 0);
+    FDragging = false;
+    if (FRotationPending)
+        RunPendingRotation();
+    else if (turned)
+        ShowRotation();
     BufRotateM->hide();
     BufRotateM->repaint();
     BufRotateP->hide();
     BufRotateP->repaint();
     shftGrad = 0;
-    FDragging = false;
     ImgLensP->hide();
     ImgLensM->hide();
     FocusMain();

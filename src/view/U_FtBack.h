@@ -35,8 +35,9 @@ struct TFormTBackHooks {
     std::function<int32_t()> GetGradiRot;
     std::function<void(int32_t)> SetGradiRot;
     // The view's source picture becomes the unrotated copy turned by the angle,
-    // clockwise for positive degrees; nothing else (no re-render).
-    std::function<void(int32_t Degs)> RotateView;
+    // clockwise for positive degrees, and the view shows it. Live while a drag
+    // goes on: only what the view shows needs turning until the drag ends.
+    std::function<void(int32_t Degs, bool Live)> RotateView;
     // The main window takes the keyboard focus.
     std::function<void()> FocusMain;
     // Where FormShow places the toolbar: the main window's outer top left on

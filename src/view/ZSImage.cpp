@@ -78,6 +78,7 @@ void TZSImage::SetImage(const QImage& Source)
 
 void TZSImage::SetImage(const QString& FileName)
 {
+    DropPendingSource();
     QImage loaded;
     LoadImagefromFile(FileName, loaded);
     FOrigBmp = loaded;
@@ -88,6 +89,7 @@ void TZSImage::SetImage(const QString& FileName)
 
 void TZSImage::InternSetImage(const QImage& Source, bool Repaint)
 {
+    DropPendingSource();
     try {
         if (Source.isNull()) {
             // An empty picture leaves the view empty: keeping the old back
@@ -114,6 +116,7 @@ void TZSImage::Clear()
 {
     FSelection->Deselect();
     FSlideShow->Clear();
+    DropPendingSource();
     FOrigBmp = QImage();
     FCanvasBmp = QImage();
     FReduced = QImage();

@@ -34,6 +34,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 class TzsiSlideShow;
 class QMenu;
@@ -83,10 +84,10 @@ public:
     const TRect& OrigBitmapRect() const { return FOrigBmpRect; }
     // Where that part lies in the view (view pixels, inclusive).
     const TRect& CanvasBitmapRect() const { return FCanvasBmpRect; }
-    const QImage& OrigBitmap() const { return FOrigBmp; }
-    // The source for a caller that rewrites its pixels in place, reusing the
-    // buffer (the toolbar's rotation); StretchImage afterwards shows the change.
-    QImage& OrigBitmapRef() { return FOrigBmp; }
+    // The source picture; one still on its way (see SetPendingSource) is waited for.
+    const QImage& OrigBitmap() const;
+    // The source's size, never waiting: a source on its way has the size of the one it replaces.
+    QSize SourceSize() const { return FOrigBmp.size(); }
     const QImage& CanvasBitmap() const { return FCanvasBmp; }
     TzsiSelection* Selection() const { return FSelection; }
     TzsiSlideShow* SlideShow() const { return FSlideShow; }
@@ -155,6 +156,27 @@ public:
     // True when Menu may be shown now (set, and Alt not held); stops automatic pop-ups.
     bool CallPopUpMenu(QMenu* Menu);
 
+    // --- A source on its way (the toolbar's rotation, turned off the interface thread) ---
+    // Until it is handed over the view holds StandIn (of the final size) and shows
+    // previews; anything that needs the source's pixels (OrigBitmap, a re-render,
+    // the magnifier, a crop) first calls Settle, which returns the final source.
+    // Drop is called instead when a new picture replaces the source first.
+    // Returns the source the view let go of, for its buffer to be reused.
+    struct TPendingSource {
+        std::function<QImage()> Settle;
+        std::function<void()> Drop;
+    };
+    QImage SetPendingSource(const QImage& StandIn, TPendingSource Pending);
+    bool SourcePending() const { return static_cast<bool>(FPending.Settle); }
+    // The final source, handed over: the view keeps its place and zoom and
+    // shows it (re-rendered when Render).
+    void ReplaceSource(const QImage& Source, bool Render);
+    // Renders the back buffer as StretchImage would for the source on its way,
+    // from Part(span, k, out): out := the source's pixels in span (picture
+    // pixels, exclusive) reduced k times (k = 1: full size), then paints.
+    using TSourcePart = std::function<void(const TRect& span, int k, QImage& out)>;
+    void PreviewSource(const TSourcePart& Part);
+
     // What the view shows at this moment: the lens or mask when one is up,
     // else the back buffer (null when empty).
     QImage ScreenImage() const;
@@ -174,6 +196,9 @@ private:
     void SizeChanged();
     void RenderFromReduced(const QImage& Src, QImage& Dst, const TRect& span, const TRect& canvas, bool& done);
     void PictureChanged();
+    // Puts the final source in place of a stand-in; a no-op when none is pending.
+    void SettleSource() const;
+    void DropPendingSource();
 
     QImage FOrigBmp;
     TRect FOrigBmpRect;
@@ -209,4 +234,7 @@ private:
     qint64 FReducedKey = 0;
     int FReducedK = 0;
     bool FLeftPressed = false;
+    // Settled from const readers: the source they read is the one they are served.
+    mutable TPendingSource FPending;
+    mutable bool FCanvasStale = false;
 };

@@ -30,6 +30,7 @@ void TZSImage::DoMagnify(int32_t X, int32_t Y)
 {
     const int32_t W = width();
     const int32_t H = height();
+    SettleSource();
     if (FOrigBmp.isNull() || FCanvasBmp.isNull() || X < 0 || X > W || Y < 0 || Y > H || FMagnifierFactor == 0)
         return;
     // The lens centre stays on the shown picture.

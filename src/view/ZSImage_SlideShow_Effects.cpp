@@ -193,7 +193,7 @@ void TzsiSlideShow::Do_AW_Effect(const QImage& Picture, TzsiSlideShowEffects AEf
 {
     const uint32_t flags = AnimateWindowFlags(AEffect);
     const QImage older = FOwner->ScreenImage();
-    const bool showOnly = FOwner->OrigBitmap().isNull() || (FEffectOnShow && !FEffectOnHide);
+    const bool showOnly = FOwner->SourceSize().isEmpty() || (FEffectOnShow && !FEffectOnHide);
 
     if (showOnly || (FEffectOnShow && FEffectOnHide)) {
         QImage rendered;

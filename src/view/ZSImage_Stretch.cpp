@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include <QApplication>
+#include <QTimer>
 
 namespace {
 
@@ -104,6 +105,8 @@ void TZSImage::StretchImage()
 
 void TZSImage::StretchImage(const TPoint& ACenter)
 {
+    SettleSource();
+    FCanvasStale = false;
     StretchFromPoint(FOrigBmp, FCanvasBmp, ACenter, FStretchFactor, FOrigBmpRect, FCanvasBmpRect);
     Paint();
     ImageChanged();
@@ -142,6 +145,7 @@ void TZSImage::ResizeImage()
     TRect o, s;
     if (!GetSelection(o, s))
         return;
+    SettleSource();
     const int32_t w = o.Right - o.Left;
     const int32_t h = o.Bottom - o.Top;
     // A frame thinner than one picture pixel would replace the picture by nothing.
@@ -163,6 +167,7 @@ void TZSImage::ResizeImage()
 
 void TZSImage::UpdateRect(const TRect& AOrigRect, const TRect& AStretchRect)
 {
+    SettleSource();
     ExCopyRect(FCanvasBmp, AStretchRect, FOrigBmp, AOrigRect);
     Paint();
     ImageChanged();
@@ -190,4 +195,113 @@ void TZSImage::SizeChanged()
     if (!FOrigBmp.isNull() && FCanvasBmp.size() != size())
         StretchImage();
     FSelection->setGeometry(0, 0, width(), height());
+}
+
+// --- a source on its way ------------------------------------------------------------
+
+const QImage& TZSImage::OrigBitmap() const
+{
+    SettleSource();
+    return FOrigBmp;
+}
+
+QImage TZSImage::SetPendingSource(const QImage& StandIn, TPendingSource Pending)
+{
+    // The stand-in lets go of the view's hold on the buffer the final source
+    // is written into, so that buffer is not copied on its first write.
+    QImage previous = std::move(FOrigBmp);
+    FOrigBmp = StandIn;
+    FPending = std::move(Pending);
+    FCanvasStale = false;
+    return previous;
+}
+
+void TZSImage::SettleSource() const
+{
+    if (!FPending.Settle)
+        return;
+    const std::function<QImage()> settle = std::move(FPending.Settle);
+    FPending = TPendingSource();
+    auto* self = const_cast<TZSImage*>(this);
+    const QImage final = settle();
+    if (final.size() == FOrigBmp.size())
+        self->FOrigBmp = final;
+    // The reader came first; the back buffer, a preview until now, is made
+    // again from the final source once the reader is done.
+    FCanvasStale = true;
+    QTimer::singleShot(0, self, [self] {
+        if (!self->FCanvasStale || self->FOrigBmp.isNull())
+            return;
+        self->FCanvasStale = false;
+        self->StretchFromPoint(self->FOrigBmp, self->FCanvasBmp,
+                               TPoint(self->FOrigBmpRect.Left + WidthOfRect(self->FOrigBmpRect) / 2,
+                                      self->FOrigBmpRect.Top + HeightOfRect(self->FOrigBmpRect) / 2),
+                               self->FStretchFactor, self->FOrigBmpRect, self->FCanvasBmpRect);
+        if (self->Grid)
+            self->DrawGrid();
+        self->update();
+        self->ImageChanged();
+    });
+}
+
+void TZSImage::DropPendingSource()
+{
+    FCanvasStale = false;
+    if (!FPending.Settle)
+        return;
+    const std::function<void()> drop = std::move(FPending.Drop);
+    FPending = TPendingSource();
+    if (drop)
+        drop();
+}
+
+void TZSImage::ReplaceSource(const QImage& Source, bool Render)
+{
+    FPending = TPendingSource();
+    FOrigBmp = Source;
+    if (Render)
+        StretchImage();
+}
+
+void TZSImage::PreviewSource(const TSourcePart& Part)
+{
+    const QSize size = FOrigBmp.size();
+    const int32_t W = width();
+    const int32_t H = height();
+    if (size.isEmpty() || !Part || W <= 0 || H <= 0)
+        return;
+    EnsureBgrImage(FCanvasBmp, W, H);
+    if (FCanvasBmp.isNull())
+        return;
+    // The very layout StretchImage gives: the source keeps its size.
+    const TPoint center(FOrigBmpRect.Left + WidthOfRect(FOrigBmpRect) / 2,
+                        FOrigBmpRect.Top + HeightOfRect(FOrigBmpRect) / 2);
+    const TStretchLayout L = ComputeStretchLayout(size.width(), size.height(), W, H, center, FStretchFactor, FMargin,
+                                                  FEnlarge, FBorderWidth);
+    if (!L.Valid) {
+        FillBgr(FCanvasBmp, TRect(0, 0, W, H), FBkgColor);
+    } else {
+        if (L.FillBackground)
+            FillBgr(FCanvasBmp, TRect(0, 0, W, H), FBkgColor);
+        const int spanW = L.Span.Right - L.Span.Left;
+        const int k = spanW > 0 ? ReductionFor(static_cast<double>(L.Canvas.Right - L.Canvas.Left) / spanW) : 1;
+        QImage part;
+        Part(L.Span, k, part);
+        if (!part.isNull())
+            ExCopyRect(FCanvasBmp, L.Canvas, part, TRect(0, 0, part.width(), part.height()));
+        if (L.WantBorder) {
+            const TRect& c = L.Canvas;
+            for (int32_t i = 1; i <= FBorderWidth; ++i) {
+                const int32_t l = c.Left - i, t = c.Top - i, r = c.Right + i, b = c.Bottom + i;
+                FillBgr(FCanvasBmp, TRect(l, t, r, t + 1), FBorderColor);
+                FillBgr(FCanvasBmp, TRect(l, b - 1, r, b), FBorderColor);
+                FillBgr(FCanvasBmp, TRect(l, t, l + 1, b), FBorderColor);
+                FillBgr(FCanvasBmp, TRect(r - 1, t, r, b), FBorderColor);
+            }
+        }
+        FOrigBmpRect = TRect(L.Span.Left, L.Span.Top, L.Span.Right - 1, L.Span.Bottom - 1);
+        FCanvasBmpRect = TRect(L.Canvas.Left, L.Canvas.Top, L.Canvas.Right - 1, L.Canvas.Bottom - 1);
+    }
+    Paint();
+    ImageChanged();
 }

@@ -193,12 +193,75 @@ TEST_F(ToolbarTest, ANewPictureIsNeverTurnedByADragCutShort)
     Form->BtLoadImagesClick();
     QCoreApplication::processEvents();
     EXPECT_FALSE(FormTBack->isVisible());
+    EXPECT_FALSE(View()->SourcePending());
     EXPECT_TRUE(SamePixels(View()->OrigBitmap(), other.convertToFormat(QImage::Format_BGR888)));
 
     // Even a direct call cannot put a copy of another picture on show.
     Form->BmpBackBuffer = Unrotated;
     FormTBack->TbRotateSChange(5);
     EXPECT_TRUE(SamePixels(View()->OrigBitmap(), other.convertToFormat(QImage::Format_BGR888)));
+}
+
+TEST_F(ToolbarTest, ABurstOfStepsEndsOnTheOneFinalTurnAndANewPictureDropsATurnUnderWay)
+{
+    EnterPhotoMode();
+    // Clicks arriving faster than a page turns: each one cancels the turn
+    // before it, and the newest angle is what the picture becomes.
+    const auto postClick = [](QWidget* w) {
+        const QPoint at(20, 24);
+        const QPoint global = w->mapToGlobal(at);
+        for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(
+                w, new QMouseEvent(t, QPointF(at), QPointF(global), Qt::LeftButton,
+                                   t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
+    };
+    for (int i = 0; i < 12; ++i)
+        postClick(FormTBack->ImgRotateP);
+    for (int i = 0; i < 3; ++i)
+        postClick(FormTBack->ImgRotateM);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form->gradiRot, 9);
+    EXPECT_TRUE(SamePixels(View()->OrigBitmap(), Rotated(Unrotated, 9)));
+    const QImage shown = View()->CanvasBitmap().copy();
+    View()->StretchImage();
+    EXPECT_TRUE(SamePixels(View()->CanvasBitmap(), shown));
+
+    // A new picture while a turn is under way: the turn never reaches it.
+    QTest::mouseClick(FormTBack->ImgRotateP, Qt::LeftButton, {}, QPoint(40, 24));
+    const QImage other = AppTest::MakeScannedForm(80);
+    const QString path = AppTest::SavePicture(other, Dir.path(), QStringLiteral("altro.png"));
+    Form->ChoosePictureFiles = [path] { return QStringList{path}; };
+    Form->BtLoadImagesClick();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(View()->SourcePending());
+    EXPECT_TRUE(SamePixels(View()->OrigBitmap(), other.convertToFormat(QImage::Format_BGR888)));
+}
+
+TEST_F(ToolbarTest, ADragShowsTheFinalPixelsAndACropRightAfterTheReleaseCutsTheWholeTurn)
+{
+    EnterPhotoMode();
+    QWidget* p = FormTBack->ImgRotateP;
+    AppTest::Press(p, QPoint(40, 24), Qt::RightButton);
+    AppTest::Move(p, QPoint(40, 24 + 30), Qt::RightButton);
+    QCoreApplication::processEvents();
+    // Only the part on show was turned while the drag goes on.
+    EXPECT_TRUE(View()->SourcePending());
+    const QImage during = View()->CanvasBitmap().copy();
+    AppTest::Release(p, QPoint(40, 24 + 30), Qt::RightButton);
+
+    // The crop comes before the worker is done with the whole page.
+    Form->BtMakeCropClick();
+    const QImage turned = Rotated(Unrotated, 30);
+    TRect area, onView;
+    ASSERT_TRUE(View()->GetSelection(area, onView));
+    EXPECT_TRUE(SamePixels(Form->BmpFotoBuffer1, CropAndResizeFotoPixels(CopyArea(turned, area))));
+    EXPECT_FALSE(SamePixels(Form->BmpFotoBuffer1, CropAndResizeFotoPixels(CopyArea(Unrotated, area))));
+    EXPECT_TRUE(SamePixels(View()->OrigBitmap(), turned));
+    // What the drag showed is what the whole turn shows.
+    QCoreApplication::processEvents();
+    View()->StretchImage();
+    EXPECT_TRUE(SamePixels(View()->CanvasBitmap(), during));
 }
 
 TEST_F(ToolbarTest, ZoomButtonStepsWithinItsRangeAndResetsOutsideTheStepZone)
