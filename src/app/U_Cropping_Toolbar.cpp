@@ -24,6 +24,7 @@ TFormTBackHooks TFormCrop::ToolbarHooks()
     hooks.View = [this] { return ZSImage; };
     hooks.GetGradiRot = [this] { return static_cast<int32_t>(gradiRot); };
     hooks.SetGradiRot = [this](int32_t value) { gradiRot = value; };
+    hooks.ZoomChanged = [this] { UpdateStatus(); };
     hooks.RotateView = [this](int32_t degs, bool live) {
         RotateViewLive(degs, !live);
         UpdateStatus();

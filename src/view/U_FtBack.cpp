@@ -430,8 +430,11 @@ void TFormTBack::ImgLensNMouseDown(TMouseButton Button, TShiftState, int X, int 
         ShowOnlyLens(ImgLensY);
         f = 1.0f;
     }
-    if (view)
+    if (view) {
         view->SetStretchFactor(f);
+        if (FHooks.ZoomChanged)
+            FHooks.ZoomChanged();
+    }
     FocusMain();
     // The pressed look stays a moment while the program keeps answering; the
     // toolbar may be gone when the pause ends.

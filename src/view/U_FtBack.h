@@ -40,6 +40,8 @@ struct TFormTBackHooks {
     std::function<void(int32_t Degs, bool Live)> RotateView;
     // The main window takes the keyboard focus.
     std::function<void()> FocusMain;
+    // The lens changed the view's zoom.
+    std::function<void()> ZoomChanged;
     // Where FormShow places the toolbar: the main window's outer top left on
     // the screen, and the width of the panel that holds the view.
     std::function<QPoint()> MainTopLeft;

@@ -3,6 +3,8 @@
 
 #include "app_fixture.h"
 
+#include "app/U_Cropping_Status.h"
+
 #include <QTimer>
 
 namespace {
@@ -273,6 +275,7 @@ TEST_F(ToolbarTest, ZoomButtonStepsWithinItsRangeAndResetsOutsideTheStepZone)
         EXPECT_EQ(View()->StretchFactor(), expected);
     }
     EXPECT_EQ(ShownLens(), QStringLiteral("ImgLensP"));
+    EXPECT_TRUE(Form->Status->ViewText().startsWith(QStringLiteral("Zoom 200% ·"))) << Form->Status->ViewText().toStdString();
     // Right in the step zone: down by 0.25 until 0.25.
     for (double expected : {1.75, 1.5, 1.25, 1.0, 0.75, 0.5, 0.25, 0.25}) {
         ClickLens(Qt::RightButton, 28, 12);
