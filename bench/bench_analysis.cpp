@@ -2,8 +2,9 @@
 // signature and the skew, how often it finds what is not there, and how long
 // it takes against decoding the same page.
 //
-//   bench_analysis [--dump DIR] [--page N]   (DIR receives every page as JPEG, to look at;
-//                                            N: that page alone, with its rectangles)
+//   bench_analysis [--dump DIR] [--page N] [--timing]
+//     DIR receives every page as JPEG, to look at; N: that page alone, with its
+//     rectangles; --timing: only the timings, repeated, for a profiler)
 
 #include "analysis/PageAnalysis.h"
 #include "corpus/PageCorpus.h"
@@ -38,7 +39,7 @@ double MedianMs(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-void Timing(int page, int dpi, const QString& dir)
+void Timing(int page, int dpi, const QString& dir, int rounds = 5)
 {
     const CorpusPage c = MakeCorpusPageAt(page, dpi);
     const QString file = dir + QStringLiteral("/t%1.jpg").arg(dpi);
@@ -48,7 +49,7 @@ void Timing(int page, int dpi, const QString& dir)
     f.close();
     std::vector<double> decode;
     std::vector<double> analyse;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < rounds; ++i) {
         QImage img;
         QElapsedTimer t;
         t.start();
@@ -73,6 +74,13 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QString dump;
     int only = -1;
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--timing") {
+            QTemporaryDir tmp;
+            Timing(1, 200, tmp.path(), 40);
+            Timing(3, 600, tmp.path(), 10);
+            return 0;
+        }
     for (int i = 1; i + 1 < argc; ++i) {
         if (QByteArray(argv[i]) == "--dump")
             dump = QString::fromLocal8Bit(argv[i + 1]);
