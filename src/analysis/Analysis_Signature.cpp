@@ -83,10 +83,10 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
 
 } // namespace
 
-SignatureWork FindSignature(const WorkPage& page, const cv::Mat& pageInk, double skewDegrees, const std::atomic<bool>* cancel)
+SignatureWork FindSignature(const cv::Mat& pageInk, double pxPerMm, double skewDegrees, const std::atomic<bool>* cancel)
 {
     SignatureWork out;
-    const double mm = page.pxPerMm;
+    const double mm = pxPerMm;
     // Straightened first: a rule on a crooked page is a staircase of short runs.
     cv::Mat ink;
     cv::Mat toStraight = cv::getRotationMatrix2D(cv::Point2f(pageInk.cols / 2.0f, pageInk.rows / 2.0f), skewDegrees, 1.0);

@@ -46,7 +46,7 @@ constexpr float kSweepRange = 8.0f;
 
 } // namespace
 
-SkewWork FindSkew(const cv::Mat& ink, bool transpose)
+SkewWork FindSkew(const cv::Mat& ink, bool transpose, int sweepReduction)
 {
     QuietLeptonica();
     SkewWork out;
@@ -60,7 +60,7 @@ SkewWork FindSkew(const cv::Mat& ink, bool transpose)
         return out;
     l_float32 angle = 0;
     l_float32 conf = 0;
-    const l_int32 failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, 1, 1, kSweepRange, 0.5f, 0.01f);
+    const l_int32 failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, sweepReduction, 1, kSweepRange, 0.5f, 0.01f);
     pixDestroy(&pix);
     if (failed || conf < kMinConfidence)
         return out;
