@@ -10,6 +10,34 @@
 
 namespace analysis::detail {
 
+namespace {
+
+// One output row from the factor rows summed down: each pixel's factor columns
+// across, weighted and divided. Factor known at compile time for the usual
+// reductions, so the inner loop unrolls; one 32-bit fixed-point multiply
+// stands for the divide (exact to a grey level while factor <= 8).
+template <int Factor, bool Narrow>
+void GreyRow(const uint16_t* px, int ow, int factor, uint64_t inverse, int shift, uint8_t* o)
+{
+    const int f = Factor > 0 ? Factor : factor;
+    const uint64_t half = uint64_t(1) << (shift - 1);
+    for (int ox = 0; ox < ow; ++ox) {
+        uint32_t b = 0, g = 0, r = 0;
+        for (int j = 0; j < f; ++j, px += 3) {
+            b += px[0];
+            g += px[1];
+            r += px[2];
+        }
+        const uint64_t sum = 29u * b + 150u * g + 77u * r;
+        if constexpr (Narrow)
+            o[ox] = uint8_t(std::min<uint32_t>(255, (uint32_t(sum) * uint32_t(inverse) + uint32_t(half)) >> shift));
+        else
+            o[ox] = uint8_t(std::min<uint64_t>(255, (sum * inverse + half) >> shift));
+    }
+}
+
+} // namespace
+
 void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, int factor, cv::Mat& out)
 {
     factor = std::clamp(std::min({factor, width, height}), 1, 256); // 256 rows of 255 still fit 16 bits
@@ -17,14 +45,14 @@ void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, in
     const int oh = std::max(1, height / factor);
     out.create(oh, ow, CV_8U);
     // The factor rows of one output row summed down first (contiguous bytes,
-    // sixteen at a time), then each output pixel's factor columns across.
+    // sixteen at a time), then across.
     const size_t n = size_t(ow) * size_t(factor) * 3;
     std::vector<uint16_t> column(n);
     uint16_t* acc = column.data();
-    // ITU-R 601 weights out of 256; the divide by the square's size and 256 as
-    // one fixed-point multiply, exact to a grey level.
+    // ITU-R 601 weights out of 256, then the square's size.
     const uint64_t count = uint64_t(factor) * uint64_t(factor) * 256u;
-    const uint64_t inverse = ((uint64_t(1) << 40) + count / 2) / count;
+    const int shift = factor <= 8 ? 24 : 40;
+    const uint64_t inverse = ((uint64_t(1) << shift) + count / 2) / count;
     for (int oy = 0; oy < oh; ++oy) {
         const uint8_t* first = bits + int64_t(oy) * factor * stride;
         for (size_t i = 0; i < n; ++i)
@@ -35,16 +63,17 @@ void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, in
                 acc[i] = uint16_t(acc[i] + row[i]);
         }
         uint8_t* o = out.ptr<uint8_t>(oy);
-        const uint16_t* px = acc;
-        for (int ox = 0; ox < ow; ++ox) {
-            uint32_t b = 0, g = 0, r = 0;
-            for (int j = 0; j < factor; ++j, px += 3) {
-                b += px[0];
-                g += px[1];
-                r += px[2];
-            }
-            const uint64_t sum = 29u * b + 150u * g + 77u * r;
-            o[ox] = uint8_t(std::min<uint64_t>(255, (sum * inverse + (uint64_t(1) << 39)) >> 40));
+        switch (factor) {
+        case 1: GreyRow<1, true>(acc, ow, factor, inverse, shift, o); break;
+        case 2: GreyRow<2, true>(acc, ow, factor, inverse, shift, o); break;
+        case 3: GreyRow<3, true>(acc, ow, factor, inverse, shift, o); break;
+        case 4: GreyRow<4, true>(acc, ow, factor, inverse, shift, o); break;
+        case 6: GreyRow<6, true>(acc, ow, factor, inverse, shift, o); break;
+        default:
+            if (factor <= 8)
+                GreyRow<0, true>(acc, ow, factor, inverse, shift, o);
+            else
+                GreyRow<0, false>(acc, ow, factor, inverse, shift, o);
         }
     }
 }
