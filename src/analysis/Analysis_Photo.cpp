@@ -19,8 +19,11 @@ namespace {
 // A face smaller than this share of the patch's shorter side is not the
 // photo's subject; the cascade is run on the patch scaled so its shorter side
 // is at most kPatchSide pixels, which keeps a face above the cascade's 20 pixels.
+// Measured on the corpus: 120 pixels and steps of 1.2 between scales find every
+// photo at a third of the time of 160 and 1.1; 100 or steps of 1.25 miss some.
 constexpr double kMinFaceShare = 0.22;
-constexpr int kPatchSide = 160;
+constexpr int kPatchSide = 120;
+constexpr double kScaleStep = 1.2;
 // At most this many neighbouring hits make a face certain.
 constexpr double kSureNeighbours = 24.0;
 
@@ -69,7 +72,7 @@ bool DetectFace(const cv::Mat& grey, const cv::Rect& patch, Face& face)
         return false;
     std::vector<cv::Rect> faces;
     std::vector<int> hits;
-    cascade->detectMultiScale(small, faces, hits, 1.1, 4, 0, cv::Size(minSide, minSide));
+    cascade->detectMultiScale(small, faces, hits, kScaleStep, 4, 0, cv::Size(minSide, minSide));
     int best = -1;
     for (size_t i = 0; i < faces.size(); ++i)
         if (best < 0 || std::min(hits[i], 20) * faces[i].area() > std::min(hits[best], 20) * faces[best].area())
