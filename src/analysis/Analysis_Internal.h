@@ -34,8 +34,10 @@ constexpr double kFineDpi = 100.0;
 
 // Box average of factor x factor pixels of a BGR888 picture into 8-bit grey.
 void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, int factor, cv::Mat& out);
-// Halving of an 8-bit picture: the mean of each 2 x 2 square.
+// Halvings of an 8-bit picture: the mean of each 2 x 2 square, or its largest
+// value (on a 0/255 mask: a mark keeps every connection it had).
 void HalveMean(const cv::Mat& in, cv::Mat& out);
+void HalveMax(const cv::Mat& in, cv::Mat& out);
 // 255 where grey / paper < level / 255 (both 8-bit, same size), else 0.
 void DarkerThan(const cv::Mat& grey, const cv::Mat& paper, int level, cv::Mat& out);
 

@@ -103,6 +103,11 @@ void HalveMean(const cv::Mat& in, cv::Mat& out)
     Halve(in, out, [](unsigned p, unsigned q, unsigned r, unsigned s) { return uint8_t((p + q + r + s + 2) >> 2); });
 }
 
+void HalveMax(const cv::Mat& in, cv::Mat& out)
+{
+    Halve(in, out, [](uint8_t p, uint8_t q, uint8_t r, uint8_t s) { return std::max(std::max(p, q), std::max(r, s)); });
+}
+
 void DarkerThan(const cv::Mat& grey, const cv::Mat& paper, int level, cv::Mat& out)
 {
     out.create(grey.size(), CV_8U);

@@ -81,6 +81,43 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
     }
 }
 
+// The ink's components (boxes and areas, as connectedComponentsWithStats gives
+// them, row 0 the background) in the bands of rows round every mark at least
+// `tall` high, pad rows more on each side. The tall marks are found first on
+// the ink halved, where a mark keeps its connections and at least half its
+// height; the rest of the page, most of its text, is never labelled.
+cv::Mat ComponentsNearTallMarks(const cv::Mat& ink, int tall, int pad)
+{
+    cv::Mat half;
+    HalveMax(ink, half);
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int n = cv::connectedComponentsWithStats(half, labels, stats, centroids, 8, CV_32S);
+    std::vector<std::pair<int, int>> bands;
+    const int halfTall = std::max(1, tall / 2 - 1);
+    for (int i = 1; i < n; ++i) {
+        const int top = stats.at<int>(i, cv::CC_STAT_TOP);
+        const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
+        if (h >= halfTall)
+            bands.emplace_back(std::max(0, 2 * top - pad), std::min(ink.rows, 2 * (top + h) + pad));
+    }
+    std::sort(bands.begin(), bands.end());
+    cv::Mat all = cv::Mat::zeros(1, cv::CC_STAT_MAX, CV_32S);
+    for (size_t b = 0; b < bands.size();) {
+        int y0 = bands[b].first;
+        int y1 = bands[b].second;
+        for (++b; b < bands.size() && bands[b].first <= y1; ++b)
+            y1 = std::max(y1, bands[b].second);
+        const int m = cv::connectedComponentsWithStats(ink.rowRange(y0, y1), labels, stats, centroids, 8, CV_32S);
+        for (int i = 1; i < m; ++i) {
+            stats.at<int>(i, cv::CC_STAT_TOP) += y0;
+            all.push_back(stats.row(i));
+        }
+    }
+    return all;
+}
+
 } // namespace
 
 SignatureWork FindSignature(const cv::Mat& pageInk, double pxPerMm, double skewDegrees, const std::atomic<bool>* cancel)
@@ -109,11 +146,9 @@ SignatureWork FindSignature(const cv::Mat& pageInk, double pxPerMm, double skewD
     if (Cancelled(cancel))
         return out;
 
-    cv::Mat labels;
-    cv::Mat stats;
-    cv::Mat centroids;
-    const int n = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
     const int tall = int(std::lround(5.0 * mm));
+    const cv::Mat stats = ComponentsNearTallMarks(ink, tall, int(std::lround(6.0 * mm)));
+    const int n = stats.rows;
     const int tooTall = int(std::lround(45.0 * mm));
     const int tooWide = int(std::lround(120.0 * mm));
     std::vector<Box> groups;
