@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace analysis {
@@ -20,6 +22,12 @@ constexpr double kPageLongMm = 297.0;
 // Pictures this far from a page's shape are strips or thumbnails, never forms.
 constexpr double kMaxAspect = 4.0;
 constexpr int kMinSide = 64;
+
+struct InkWork {
+    SkewWork skew;
+    bool sideways = false;
+    SignatureWork signature;
+};
 
 bool MakeWorkPage(const PictureView& pic, WorkPage& page)
 {
@@ -124,13 +132,8 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
         }
         const double scale = page.scale;
 
-        // The photo first: its texture is not ink for the other two stages.
+        // The photo's patches first: their texture is not ink for the other two stages.
         const std::vector<cv::Rect> patches = SolidPatches(page);
-        PhotoWork photo = FindPhoto(page, patches, cancel);
-        if (Cancelled(cancel)) {
-            result.cancelled = true;
-            return result;
-        }
         // Photographic texture is no ink: every solid patch is left out, found face or not.
         const double fine = page.greyScale;
         const double finePxPerMm = page.pxPerMm * fine;
@@ -145,25 +148,42 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
             }
         }
 
-        const int sweep = fine > 1 ? 2 : 1;
-        SkewWork skew = FindSkew(inkNoPhoto, false, sweep);
+        // The ink's two stages on a second thread while this one looks for
+        // faces (its cascade stays loaded on this thread): on two cores the
+        // analysis takes about as long as its longer half.
+        const auto inkStages = [&inkNoPhoto, finePxPerMm, fine, cancel]() {
+            InkWork work;
+            const int sweep = fine > 1 ? 2 : 1;
+            work.skew = FindSkew(inkNoPhoto, false, sweep);
+            if (Cancelled(cancel))
+                return work;
+            // A page lying on its side has its lines running down the picture:
+            // nothing on it is where a form has it, so nothing is reported.
+            if (!work.skew.found || work.skew.confidence < 6.0) {
+                const SkewWork across = FindSkew(inkNoPhoto, true, sweep);
+                work.sideways = across.found && across.confidence > std::max(6.0, 2.0 * work.skew.confidence);
+                if (work.sideways)
+                    return work;
+            }
+            work.signature = FindSignature(inkNoPhoto, finePxPerMm, work.skew.found ? work.skew.degrees : 0.0, cancel);
+            return work;
+        };
+        std::future<InkWork> inkFuture;
+        try {
+            inkFuture = std::async(std::launch::async, inkStages);
+        } catch (const std::system_error&) {
+            inkFuture = std::async(std::launch::deferred, inkStages); // no thread to be had: in turn
+        }
+        const PhotoWork photo = FindPhoto(page, patches, cancel);
+        const InkWork ink = inkFuture.get();
         if (Cancelled(cancel)) {
             result.cancelled = true;
             return result;
         }
-        // A page lying on its side has its lines running down the picture:
-        // nothing on it is where a form has it, so nothing is reported.
-        if (!skew.found || skew.confidence < 6.0) {
-            const SkewWork across = FindSkew(inkNoPhoto, true, sweep);
-            if (across.found && across.confidence > std::max(6.0, 2.0 * skew.confidence))
-                return result;
-        }
-
-        SignatureWork signature = FindSignature(inkNoPhoto, finePxPerMm, skew.found ? skew.degrees : 0.0, cancel);
-        if (Cancelled(cancel)) {
-            result.cancelled = true;
+        if (ink.sideways)
             return result;
-        }
+        const SkewWork& skew = ink.skew;
+        const SignatureWork& signature = ink.signature;
 
         if (photo.found) {
             result.photo.found = true;
