@@ -81,41 +81,21 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
     }
 }
 
-// The ink's components (boxes and areas, as connectedComponentsWithStats gives
-// them, row 0 the background) in the bands of rows round every mark at least
-// `tall` high, pad rows more on each side. The tall marks are found first on
-// the ink halved, where a mark keeps its connections and at least half its
-// height; the rest of the page, most of its text, is never labelled.
-cv::Mat ComponentsNearTallMarks(const cv::Mat& ink, int tall, int pad)
+// Rules: straight runs longer than 35 mm across (a pen's flourish is seldom
+// that straight) or 20 mm down, on straightened ink. Looked for on the ink
+// thickened by a pixel, so a thin rule the scan broke still runs. Marked in
+// rules (same size, zeroed by the caller); across == false: only those down.
+void MarkRules(const cv::Mat& ink, double mm, cv::Mat& rules, bool across = true)
 {
-    cv::Mat half;
-    HalveMax(ink, half);
-    cv::Mat labels;
-    cv::Mat stats;
-    cv::Mat centroids;
-    const int n = cv::connectedComponentsWithStats(half, labels, stats, centroids, 8, CV_32S);
-    std::vector<std::pair<int, int>> bands;
-    const int halfTall = std::max(1, tall / 2 - 1);
-    for (int i = 1; i < n; ++i) {
-        const int top = stats.at<int>(i, cv::CC_STAT_TOP);
-        const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
-        if (h >= halfTall)
-            bands.emplace_back(std::max(0, 2 * top - pad), std::min(ink.rows, 2 * (top + h) + pad));
-    }
-    std::sort(bands.begin(), bands.end());
-    cv::Mat all = cv::Mat::zeros(1, cv::CC_STAT_MAX, CV_32S);
-    for (size_t b = 0; b < bands.size();) {
-        int y0 = bands[b].first;
-        int y1 = bands[b].second;
-        for (++b; b < bands.size() && bands[b].first <= y1; ++b)
-            y1 = std::max(y1, bands[b].second);
-        const int m = cv::connectedComponentsWithStats(ink.rowRange(y0, y1), labels, stats, centroids, 8, CV_32S);
-        for (int i = 1; i < m; ++i) {
-            stats.at<int>(i, cv::CC_STAT_TOP) += y0;
-            all.push_back(stats.row(i));
-        }
-    }
-    return all;
+    cv::Mat bridged;
+    cv::dilate(ink, bridged, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    MarkRuns(bridged, rules, across ? std::max(8, int(std::lround(35 * mm))) : ink.cols + 1, std::max(8, int(std::lround(20 * mm))));
+}
+
+void ClearRules(cv::Mat& ink, cv::Mat& rules)
+{
+    cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    ink.setTo(0, rules);
 }
 
 } // namespace
@@ -125,29 +105,91 @@ SignatureWork FindSignature(const cv::Mat& pageInk, double pxPerMm, double skewD
     SignatureWork out;
     const double mm = pxPerMm;
     // Straightened first: a rule on a crooked page is a staircase of short runs.
-    cv::Mat ink;
-    cv::Mat toStraight = cv::getRotationMatrix2D(cv::Point2f(pageInk.cols / 2.0f, pageInk.rows / 2.0f), skewDegrees, 1.0);
-    if (std::fabs(skewDegrees) >= 0.2)
-        cv::warpAffine(pageInk, ink, toStraight, pageInk.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
-    else
-        ink = pageInk.clone();
+    const bool turn = std::fabs(skewDegrees) >= 0.2;
+    const cv::Mat toStraight = cv::getRotationMatrix2D(cv::Point2f(pageInk.cols / 2.0f, pageInk.rows / 2.0f), skewDegrees, 1.0);
     cv::Mat toPage;
     cv::invertAffineTransform(toStraight, toPage);
 
-    // Rules: straight runs longer than 35 mm across (a pen's flourish is seldom
-    // that straight) or 20 mm down. Looked for
-    // on the ink thickened by a pixel, so a thin rule the scan broke still runs.
-    cv::Mat bridged;
-    cv::dilate(ink, bridged, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    cv::Mat rules = cv::Mat::zeros(ink.size(), CV_8U);
-    MarkRuns(bridged, rules, std::max(8, int(std::lround(35 * mm))), std::max(8, int(std::lround(20 * mm))));
-    cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    ink.setTo(0, rules);
+    // Where the tall marks are, on the whole page halved (a mark keeps its
+    // connections and at least half its height), straightened and cleared of
+    // rules: only the bands of rows round them are worked on in full detail,
+    // and most of a page's text never is.
+    cv::Mat half;
+    HalveMax(pageInk, half);
+    if (turn) {
+        const cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(half.cols / 2.0f, half.rows / 2.0f), skewDegrees, 1.0);
+        cv::Mat turned;
+        cv::warpAffine(half, turned, m, half.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
+        half = turned;
+    }
+    // Rules down the page as the halved page has them: a band may cut one short.
+    cv::Mat halfRules = cv::Mat::zeros(half.size(), CV_8U);
+    MarkRules(half, mm / 2, halfRules, false);
+    {
+        cv::Mat rules = cv::Mat::zeros(half.size(), CV_8U);
+        MarkRules(half, mm / 2, rules);
+        ClearRules(half, rules);
+    }
+    if (Cancelled(cancel))
+        return out;
+    const int tall = int(std::lround(5.0 * mm));
+    const int bandPad = int(std::lround(6.0 * mm));
+    std::vector<std::pair<int, int>> bands;
+    {
+        cv::Mat labels;
+        cv::Mat stats;
+        cv::Mat centroids;
+        const int n = cv::connectedComponentsWithStats(half, labels, stats, centroids, 8, CV_32S);
+        const int halfTall = std::max(1, tall / 2 - 1);
+        for (int i = 1; i < n; ++i) {
+            const int top = stats.at<int>(i, cv::CC_STAT_TOP);
+            const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
+            if (h >= halfTall)
+                bands.emplace_back(std::max(0, 2 * top - bandPad), std::min(pageInk.rows, 2 * (top + h) + bandPad));
+        }
+    }
+    std::sort(bands.begin(), bands.end());
+
+    // The bands in full detail: straightened, cleared of rules (and of those
+    // down the page the halved page found, which a band may cut short),
+    // and their components (boxes and areas as connectedComponentsWithStats
+    // gives them, row 0 the background) gathered in page rows.
+    cv::Mat ink = cv::Mat::zeros(pageInk.size(), CV_8U);
+    cv::Mat stats = cv::Mat::zeros(1, cv::CC_STAT_MAX, CV_32S);
+    for (size_t b = 0; b < bands.size();) {
+        const int y0 = bands[b].first;
+        int y1 = bands[b].second;
+        for (++b; b < bands.size() && bands[b].first <= y1; ++b)
+            y1 = std::max(y1, bands[b].second);
+        cv::Mat band = ink.rowRange(y0, y1);
+        if (turn) {
+            cv::Mat m = toStraight.clone();
+            m.at<double>(1, 2) -= y0;
+            cv::warpAffine(pageInk, band, m, band.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
+        } else {
+            pageInk.rowRange(y0, y1).copyTo(band);
+        }
+        cv::Mat rules = cv::Mat::zeros(band.size(), CV_8U);
+        MarkRules(band, mm, rules);
+        for (int y = 0; y < band.rows; ++y) {
+            const uint8_t* coarse = halfRules.ptr<uint8_t>(std::min((y0 + y) / 2, halfRules.rows - 1));
+            uint8_t* fine = rules.ptr<uint8_t>(y);
+            for (int x = 0; x < band.cols; ++x)
+                fine[x] |= coarse[std::min(x / 2, halfRules.cols - 1)];
+        }
+        ClearRules(band, rules);
+        cv::Mat labels;
+        cv::Mat bandStats;
+        cv::Mat centroids;
+        const int m = cv::connectedComponentsWithStats(band, labels, bandStats, centroids, 8, CV_32S);
+        for (int i = 1; i < m; ++i) {
+            bandStats.at<int>(i, cv::CC_STAT_TOP) += y0;
+            stats.push_back(bandStats.row(i));
+        }
+    }
     if (Cancelled(cancel))
         return out;
 
-    const int tall = int(std::lround(5.0 * mm));
-    const cv::Mat stats = ComponentsNearTallMarks(ink, tall, int(std::lround(6.0 * mm)));
     const int n = stats.rows;
     const int tooTall = int(std::lround(45.0 * mm));
     const int tooWide = int(std::lround(120.0 * mm));
