@@ -14,9 +14,9 @@ namespace {
 
 // One output row from the factor rows summed down: each pixel's factor columns
 // across, weighted and divided. Factor known at compile time for the usual
-// reductions, so the inner loop unrolls; one 32-bit fixed-point multiply
-// stands for the divide (exact to a grey level while factor <= 8).
-template <int Factor, bool Narrow>
+// reductions, so the inner loop unrolls; one fixed-point multiply stands for
+// the divide.
+template <int Factor>
 void GreyRow(const uint16_t* px, int ow, int factor, uint64_t inverse, int shift, uint8_t* o)
 {
     const int f = Factor > 0 ? Factor : factor;
@@ -29,10 +29,7 @@ void GreyRow(const uint16_t* px, int ow, int factor, uint64_t inverse, int shift
             r += px[2];
         }
         const uint64_t sum = 29u * b + 150u * g + 77u * r;
-        if constexpr (Narrow)
-            o[ox] = uint8_t(std::min<uint32_t>(255, (uint32_t(sum) * uint32_t(inverse) + uint32_t(half)) >> shift));
-        else
-            o[ox] = uint8_t(std::min<uint64_t>(255, (sum * inverse + half) >> shift));
+        o[ox] = uint8_t(std::min<uint64_t>(255, (sum * inverse + half) >> shift));
     }
 }
 
@@ -51,7 +48,7 @@ void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, in
     uint16_t* acc = column.data();
     // ITU-R 601 weights out of 256, then the square's size.
     const uint64_t count = uint64_t(factor) * uint64_t(factor) * 256u;
-    const int shift = factor <= 8 ? 24 : 40;
+    const int shift = 40; // the largest sum, 256 x 256 x 255 x 256, times the inverse stays under 2^64
     const uint64_t inverse = ((uint64_t(1) << shift) + count / 2) / count;
     for (int oy = 0; oy < oh; ++oy) {
         const uint8_t* first = bits + int64_t(oy) * factor * stride;
@@ -64,16 +61,12 @@ void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, in
         }
         uint8_t* o = out.ptr<uint8_t>(oy);
         switch (factor) {
-        case 1: GreyRow<1, true>(acc, ow, factor, inverse, shift, o); break;
-        case 2: GreyRow<2, true>(acc, ow, factor, inverse, shift, o); break;
-        case 3: GreyRow<3, true>(acc, ow, factor, inverse, shift, o); break;
-        case 4: GreyRow<4, true>(acc, ow, factor, inverse, shift, o); break;
-        case 6: GreyRow<6, true>(acc, ow, factor, inverse, shift, o); break;
-        default:
-            if (factor <= 8)
-                GreyRow<0, true>(acc, ow, factor, inverse, shift, o);
-            else
-                GreyRow<0, false>(acc, ow, factor, inverse, shift, o);
+        case 1: GreyRow<1>(acc, ow, factor, inverse, shift, o); break;
+        case 2: GreyRow<2>(acc, ow, factor, inverse, shift, o); break;
+        case 3: GreyRow<3>(acc, ow, factor, inverse, shift, o); break;
+        case 4: GreyRow<4>(acc, ow, factor, inverse, shift, o); break;
+        case 6: GreyRow<6>(acc, ow, factor, inverse, shift, o); break;
+        default: GreyRow<0>(acc, ow, factor, inverse, shift, o);
         }
     }
 }
