@@ -67,7 +67,7 @@ SkewWork FindSkew(const cv::Mat& ink, bool transpose, int sweepReduction)
         return out;
     l_float32 angle = 0;
     l_float32 conf = 0;
-    const l_int32 failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, sweepReduction, 1, kSweepRange, 0.5f, 0.05f);
+    const l_int32 failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, sweepReduction, 1, kSweepRange, 1.0f, 0.05f);
     pixDestroy(&pix);
     if (failed || conf < kMinConfidence)
         return out;
