@@ -67,11 +67,9 @@ bool MakeWorkPage(const PictureView& pic, WorkPage& page)
     cv::blur(tiny, tiny, cv::Size(box, box), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
     cv::Mat paper;
     cv::resize(tiny, paper, mean.size(), 0, 0, cv::INTER_LINEAR);
-    cv::max(paper, 1, paper);
     DarkerThan(mean, paper, 232, page.nonPaper);
     if (page.greyScale > 1)
         cv::resize(tiny, paper, page.grey.size(), 0, 0, cv::INTER_LINEAR);
-    cv::max(paper, 1, paper);
     DarkerThan(smooth, paper, 165, page.ink);
     return true;
 }

@@ -108,9 +108,9 @@ void DarkerThan(const cv::Mat& grey, const cv::Mat& paper, int level, cv::Mat& o
         const uint8_t* g = grey.ptr<uint8_t>(y);
         const uint8_t* p = paper.ptr<uint8_t>(y);
         uint8_t* o = out.ptr<uint8_t>(y);
-        // grey / paper < level / 255, without the divide.
+        // grey / paper < level / 255, without the divide (paper never taken as black).
         for (int x = 0; x < grey.cols; ++x)
-            o[x] = uint8_t(-int(255 * g[x] < level * p[x]));
+            o[x] = uint8_t(-int(255 * g[x] < level * std::max<int>(p[x], 1)));
     }
 }
 
