@@ -46,8 +46,9 @@ bool LooksPrinted(const std::vector<int>& members, const cv::Mat& stats, double 
 }
 
 // Marks every pixel of a straight run of at least len pixels, across (rows)
-// or down (columns): an opening by a line, in one pass.
-void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
+// or down (columns): an opening by a line, in one pass. Runs down go into
+// rulesDown as well where one is given.
+void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown, cv::Mat* rulesDown = nullptr)
 {
     for (int y = 0; y < ink.rows; ++y) {
         const uint8_t* in = ink.ptr<uint8_t>(y);
@@ -74,8 +75,11 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
                 continue;
             }
             if (run[size_t(x)] >= lenDown)
-                for (int k = y - run[size_t(x)]; k < y; ++k)
+                for (int k = y - run[size_t(x)]; k < y; ++k) {
                     rules.at<uint8_t>(k, x) = 255;
+                    if (rulesDown)
+                        rulesDown->at<uint8_t>(k, x) = 255;
+                }
             run[size_t(x)] = 0;
         }
     }
@@ -84,12 +88,12 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
 // Rules: straight runs longer than 35 mm across (a pen's flourish is seldom
 // that straight) or 20 mm down, on straightened ink. Looked for on the ink
 // thickened by a pixel, so a thin rule the scan broke still runs. Marked in
-// rules (same size, zeroed by the caller); across == false: only those down.
-void MarkRules(const cv::Mat& ink, double mm, cv::Mat& rules, bool across = true)
+// rules (same size, zeroed by the caller), those down also in rulesDown where given.
+void MarkRules(const cv::Mat& ink, double mm, cv::Mat& rules, cv::Mat* rulesDown = nullptr)
 {
     cv::Mat bridged;
     cv::dilate(ink, bridged, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    MarkRuns(bridged, rules, across ? std::max(8, int(std::lround(35 * mm))) : ink.cols + 1, std::max(8, int(std::lround(20 * mm))));
+    MarkRuns(bridged, rules, std::max(8, int(std::lround(35 * mm))), std::max(8, int(std::lround(20 * mm))), rulesDown);
 }
 
 void ClearRules(cv::Mat& ink, cv::Mat& rules)
@@ -124,10 +128,9 @@ SignatureWork FindSignature(const cv::Mat& pageInk, double pxPerMm, double skewD
     }
     // Rules down the page as the halved page has them: a band may cut one short.
     cv::Mat halfRules = cv::Mat::zeros(half.size(), CV_8U);
-    MarkRules(half, mm / 2, halfRules, false);
     {
         cv::Mat rules = cv::Mat::zeros(half.size(), CV_8U);
-        MarkRules(half, mm / 2, rules);
+        MarkRules(half, mm / 2, rules, &halfRules);
         ClearRules(half, rules);
     }
     if (Cancelled(cancel))
