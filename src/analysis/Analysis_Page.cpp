@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace analysis {
@@ -21,74 +23,54 @@ constexpr double kPageLongMm = 297.0;
 constexpr double kMaxAspect = 4.0;
 constexpr int kMinSide = 64;
 
-// Box-average reduction by a whole factor, turning BGR into grey on the way
-// (ITU-R 601 weights): one pass over the picture, which at 600 dpi is most of
-// the analysis' memory traffic. OpenCV's area resampler is several times slower here.
-template <int Channels>
-void ReduceToGrey(const uint8_t* bits, int64_t stride, int width, int height, int factor, cv::Mat& out)
-{
-    const int ow = std::max(1, width / factor);
-    const int oh = std::max(1, height / factor);
-    out.create(oh, ow, CV_8U);
-    std::vector<uint32_t> acc(static_cast<size_t>(ow), 0u);
-    const int fx = std::min(factor, width);
-    const int fy = std::min(factor, height);
-    const uint32_t count = uint32_t(fx) * uint32_t(fy);
-    for (int oy = 0; oy < oh; ++oy) {
-        std::fill(acc.begin(), acc.end(), 0u);
-        for (int k = 0; k < fy; ++k) {
-            const uint8_t* row = bits + int64_t(oy * factor + k) * stride;
-            for (int ox = 0; ox < ow; ++ox) {
-                const uint8_t* px = row + size_t(ox) * size_t(factor) * Channels;
-                uint32_t sum = 0;
-                for (int j = 0; j < fx; ++j, px += Channels) {
-                    if constexpr (Channels == 3)
-                        sum += 29u * px[0] + 150u * px[1] + 77u * px[2];
-                    else
-                        sum += 256u * px[0];
-                }
-                acc[size_t(ox)] += sum;
-            }
-        }
-        uint8_t* o = out.ptr<uint8_t>(oy);
-        for (int ox = 0; ox < ow; ++ox)
-            o[ox] = uint8_t(std::min<uint32_t>(255, (acc[size_t(ox)] / count + 128) >> 8));
-    }
-}
+struct InkWork {
+    SkewWork skew;
+    bool sideways = false;
+    SignatureWork signature;
+};
 
 bool MakeWorkPage(const PictureView& pic, WorkPage& page)
 {
     const int longSide = std::max(pic.width, pic.height);
     const double pxPerMmPicture = longSide / kPageLongMm;
-    const double wanted = kWorkDpi / 25.4;
-    // A whole-number reduction: every work pixel averages the same source square.
+    const double wanted = kFineDpi / 25.4;
+    // A whole-number reduction: every fine pixel averages the same source square.
     const int factor = std::max(1, int(std::floor(pxPerMmPicture / wanted)));
-    ReduceToGrey<3>(pic.bits, pic.stride, pic.width, pic.height, factor, page.grey);
-    page.scale = 1.0 / factor;
+    ReduceToGrey(pic.bits, pic.stride, pic.width, pic.height, factor, page.grey);
+    const double finePxPerMm = pxPerMmPicture / factor;
+    // Smoothed before the ink is taken, so scanner noise on paper is no ink.
+    cv::Mat smooth;
+    cv::GaussianBlur(page.grey, smooth, cv::Size(3, 3), 0);
+    cv::Mat mean;
+    // A picture coarser than a 70 dpi page keeps its own pixels as the work pixels.
+    page.greyScale = finePxPerMm * 25.4 >= 70.0 ? 2.0 : 1.0;
+    if (page.greyScale > 1)
+        HalveMean(page.grey, mean);
+    else
+        mean = page.grey;
+    page.scale = 1.0 / (factor * page.greyScale);
     page.pxPerMm = pxPerMmPicture * page.scale;
 
     // The paper's own brightness, with marks taken out: light falling off
-    // towards one side must not read as ink.
+    // towards one side must not read as ink. Found at an eighth of 50 dpi.
     cv::Mat tiny;
-    const int shrink = 8;
-    ReduceToGrey<1>(page.grey.data, int64_t(page.grey.step), page.grey.cols, page.grey.rows, shrink, tiny);
+    const int shrink = std::max(1, int(std::lround(4.0 * page.pxPerMm / (50.0 / 25.4))));
+    cv::resize(mean, tiny, cv::Size(std::max(1, mean.cols / shrink), std::max(1, mean.rows / shrink)), 0, 0, cv::INTER_AREA);
     // The brightest paper within 60 mm: wider than any glued photo, so a photo
     // never counts as dim paper.
     const int k = std::max(3, int(std::lround(60.0 * page.pxPerMm / shrink)) | 1);
     cv::dilate(tiny, tiny, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, k)));
-    cv::GaussianBlur(tiny, tiny, cv::Size(0, 0), k / 2.0);
-    cv::Mat background;
-    cv::resize(tiny, background, page.grey.size(), 0, 0, cv::INTER_LINEAR);
-    cv::max(background, 1, background);
-    page.grey.convertTo(page.flat, CV_32F);
-    cv::Mat bg32;
-    background.convertTo(bg32, CV_32F);
-    cv::divide(page.flat, bg32, page.flat, 255.0);
-    page.flat.convertTo(page.flat, CV_8U);
-
-    cv::Mat smooth;
-    cv::GaussianBlur(page.flat, smooth, cv::Size(3, 3), 0);
-    cv::threshold(smooth, page.ink, 165, 255, cv::THRESH_BINARY_INV);
+    // Smoothed as a Gaussian of k / 2 would, by two box blurs of the same
+    // spread: a Gaussian that wide is slow on 8-bit pixels.
+    const int box = std::max(3, int(std::lround(std::sqrt(6.0 * k * k / 4.0 + 1.0))) | 1);
+    cv::blur(tiny, tiny, cv::Size(box, box), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
+    cv::blur(tiny, tiny, cv::Size(box, box), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
+    cv::Mat paper;
+    cv::resize(tiny, paper, mean.size(), 0, 0, cv::INTER_LINEAR);
+    DarkerThan(mean, paper, 232, page.nonPaper);
+    if (page.greyScale > 1)
+        cv::resize(tiny, paper, page.grey.size(), 0, 0, cv::INTER_LINEAR);
+    DarkerThan(smooth, paper, 165, page.ink);
     return true;
 }
 
@@ -96,9 +78,9 @@ bool MakeWorkPage(const PictureView& pic, WorkPage& page)
 bool LooksInverted(const cv::Mat& grey)
 {
     int hist[256] = {};
-    for (int y = 0; y < grey.rows; y += 2) {
+    for (int y = 0; y < grey.rows; y += 4) {
         const uint8_t* row = grey.ptr<uint8_t>(y);
-        for (int x = 0; x < grey.cols; x += 2)
+        for (int x = 0; x < grey.cols; x += 4)
             ++hist[row[x]];
     }
     long total = 0;
@@ -148,45 +130,58 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
         }
         const double scale = page.scale;
 
-        // The photo first: its texture is not ink for the other two stages.
+        // The photo's patches first: their texture is not ink for the other two stages.
         const std::vector<cv::Rect> patches = SolidPatches(page);
-        PhotoWork photo = FindPhoto(page, patches, cancel);
-        if (Cancelled(cancel)) {
-            result.cancelled = true;
-            return result;
-        }
         // Photographic texture is no ink: every solid patch is left out, found face or not.
+        const double fine = page.greyScale;
+        const double finePxPerMm = page.pxPerMm * fine;
         cv::Mat inkNoPhoto = page.ink;
         if (!patches.empty()) {
             inkNoPhoto = page.ink.clone();
             const int pad = int(std::lround(2 * page.pxPerMm));
             for (cv::Rect r : patches) {
-                r.x -= pad;
-                r.y -= pad;
-                r.width += 2 * pad;
-                r.height += 2 * pad;
-                inkNoPhoto(r & cv::Rect(0, 0, page.ink.cols, page.ink.rows)).setTo(0);
+                const cv::Rect grown(int((r.x - pad) * fine), int((r.y - pad) * fine), int((r.width + 2 * pad) * fine),
+                                     int((r.height + 2 * pad) * fine));
+                inkNoPhoto(grown & cv::Rect(0, 0, page.ink.cols, page.ink.rows)).setTo(0);
             }
         }
 
-        SkewWork skew = FindSkew(inkNoPhoto, false);
+        // The ink's two stages on a second thread while this one looks for
+        // faces (its cascade stays loaded on this thread): on two cores the
+        // analysis takes about as long as its longer half.
+        const auto inkStages = [&inkNoPhoto, finePxPerMm, fine, cancel]() {
+            InkWork work;
+            const int sweep = fine > 1 ? 2 : 1;
+            work.skew = FindSkew(inkNoPhoto, false, sweep);
+            if (Cancelled(cancel))
+                return work;
+            // A page lying on its side has its lines running down the picture:
+            // nothing on it is where a form has it, so nothing is reported.
+            if (!work.skew.found || work.skew.confidence < 6.0) {
+                const SkewWork across = FindSkew(inkNoPhoto, true, sweep);
+                work.sideways = across.found && across.confidence > std::max(6.0, 2.0 * work.skew.confidence);
+                if (work.sideways)
+                    return work;
+            }
+            work.signature = FindSignature(inkNoPhoto, finePxPerMm, work.skew.found ? work.skew.degrees : 0.0, cancel);
+            return work;
+        };
+        std::future<InkWork> inkFuture;
+        try {
+            inkFuture = std::async(std::launch::async, inkStages);
+        } catch (const std::system_error&) {
+            inkFuture = std::async(std::launch::deferred, inkStages); // no thread to be had: in turn
+        }
+        const PhotoWork photo = FindPhoto(page, patches, cancel);
+        const InkWork ink = inkFuture.get();
         if (Cancelled(cancel)) {
             result.cancelled = true;
             return result;
         }
-        // A page lying on its side has its lines running down the picture:
-        // nothing on it is where a form has it, so nothing is reported.
-        if (!skew.found || skew.confidence < 6.0) {
-            const SkewWork across = FindSkew(inkNoPhoto, true);
-            if (across.found && across.confidence > std::max(6.0, 2.0 * skew.confidence))
-                return result;
-        }
-
-        SignatureWork signature = FindSignature(page, inkNoPhoto, skew.found ? skew.degrees : 0.0, cancel);
-        if (Cancelled(cancel)) {
-            result.cancelled = true;
+        if (ink.sideways)
             return result;
-        }
+        const SkewWork& skew = ink.skew;
+        const SignatureWork& signature = ink.signature;
 
         if (photo.found) {
             result.photo.found = true;
@@ -197,7 +192,7 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
             result.photo.found = !result.photo.photo.isEmpty();
         }
         if (signature.found) {
-            result.signature.box = ToPicture(signature.box, scale, result.pictureSize);
+            result.signature.box = ToPicture(signature.box, scale * fine, result.pictureSize);
             result.signature.confidence = signature.confidence;
             result.signature.found = !result.signature.box.isEmpty();
         }

@@ -46,8 +46,9 @@ bool LooksPrinted(const std::vector<int>& members, const cv::Mat& stats, double 
 }
 
 // Marks every pixel of a straight run of at least len pixels, across (rows)
-// or down (columns): an opening by a line, in one pass.
-void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
+// or down (columns): an opening by a line, in one pass. Runs down go into
+// rulesDown as well where one is given.
+void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown, cv::Mat* rulesDown = nullptr)
 {
     for (int y = 0; y < ink.rows; ++y) {
         const uint8_t* in = ink.ptr<uint8_t>(y);
@@ -74,46 +75,125 @@ void MarkRuns(const cv::Mat& ink, cv::Mat& rules, int len, int lenDown)
                 continue;
             }
             if (run[size_t(x)] >= lenDown)
-                for (int k = y - run[size_t(x)]; k < y; ++k)
+                for (int k = y - run[size_t(x)]; k < y; ++k) {
                     rules.at<uint8_t>(k, x) = 255;
+                    if (rulesDown)
+                        rulesDown->at<uint8_t>(k, x) = 255;
+                }
             run[size_t(x)] = 0;
         }
     }
 }
 
+// Rules: straight runs longer than 35 mm across (a pen's flourish is seldom
+// that straight) or 20 mm down, on straightened ink. Looked for on the ink
+// thickened by a pixel, so a thin rule the scan broke still runs. Marked in
+// rules (same size, zeroed by the caller), those down also in rulesDown where given.
+void MarkRules(const cv::Mat& ink, double mm, cv::Mat& rules, cv::Mat* rulesDown = nullptr)
+{
+    cv::Mat bridged;
+    cv::dilate(ink, bridged, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    MarkRuns(bridged, rules, std::max(8, int(std::lround(35 * mm))), std::max(8, int(std::lround(20 * mm))), rulesDown);
+}
+
+void ClearRules(cv::Mat& ink, cv::Mat& rules)
+{
+    cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    ink.setTo(0, rules);
+}
+
 } // namespace
 
-SignatureWork FindSignature(const WorkPage& page, const cv::Mat& pageInk, double skewDegrees, const std::atomic<bool>* cancel)
+SignatureWork FindSignature(const cv::Mat& pageInk, double pxPerMm, double skewDegrees, const std::atomic<bool>* cancel)
 {
     SignatureWork out;
-    const double mm = page.pxPerMm;
+    const double mm = pxPerMm;
     // Straightened first: a rule on a crooked page is a staircase of short runs.
-    cv::Mat ink;
-    cv::Mat toStraight = cv::getRotationMatrix2D(cv::Point2f(pageInk.cols / 2.0f, pageInk.rows / 2.0f), skewDegrees, 1.0);
-    if (std::fabs(skewDegrees) >= 0.2)
-        cv::warpAffine(pageInk, ink, toStraight, pageInk.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
-    else
-        ink = pageInk.clone();
+    const bool turn = std::fabs(skewDegrees) >= 0.2;
+    const cv::Mat toStraight = cv::getRotationMatrix2D(cv::Point2f(pageInk.cols / 2.0f, pageInk.rows / 2.0f), skewDegrees, 1.0);
     cv::Mat toPage;
     cv::invertAffineTransform(toStraight, toPage);
 
-    // Rules: straight runs longer than 35 mm across (a pen's flourish is seldom
-    // that straight) or 20 mm down. Looked for
-    // on the ink thickened by a pixel, so a thin rule the scan broke still runs.
-    cv::Mat bridged;
-    cv::dilate(ink, bridged, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    cv::Mat rules = cv::Mat::zeros(ink.size(), CV_8U);
-    MarkRuns(bridged, rules, std::max(8, int(std::lround(35 * mm))), std::max(8, int(std::lround(20 * mm))));
-    cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    ink.setTo(0, rules);
+    // Where the tall marks are, on the whole page halved (a mark keeps its
+    // connections and at least half its height), straightened and cleared of
+    // rules: only the bands of rows round them are worked on in full detail,
+    // and most of a page's text never is.
+    cv::Mat half;
+    HalveMax(pageInk, half);
+    if (turn) {
+        const cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(half.cols / 2.0f, half.rows / 2.0f), skewDegrees, 1.0);
+        cv::Mat turned;
+        cv::warpAffine(half, turned, m, half.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
+        half = turned;
+    }
+    // Rules down the page as the halved page has them: a band may cut one short.
+    cv::Mat halfRules = cv::Mat::zeros(half.size(), CV_8U);
+    {
+        cv::Mat rules = cv::Mat::zeros(half.size(), CV_8U);
+        MarkRules(half, mm / 2, rules, &halfRules);
+        ClearRules(half, rules);
+    }
+    if (Cancelled(cancel))
+        return out;
+    const int tall = int(std::lround(5.0 * mm));
+    const int bandPad = int(std::lround(6.0 * mm));
+    std::vector<std::pair<int, int>> bands;
+    {
+        cv::Mat labels;
+        cv::Mat stats;
+        cv::Mat centroids;
+        const int n = cv::connectedComponentsWithStats(half, labels, stats, centroids, 8, CV_32S);
+        const int halfTall = std::max(1, tall / 2 - 1);
+        for (int i = 1; i < n; ++i) {
+            const int top = stats.at<int>(i, cv::CC_STAT_TOP);
+            const int h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
+            if (h >= halfTall)
+                bands.emplace_back(std::max(0, 2 * top - bandPad), std::min(pageInk.rows, 2 * (top + h) + bandPad));
+        }
+    }
+    std::sort(bands.begin(), bands.end());
+
+    // The bands in full detail: straightened, cleared of rules (and of those
+    // down the page the halved page found, which a band may cut short),
+    // and their components (boxes and areas as connectedComponentsWithStats
+    // gives them, row 0 the background) gathered in page rows.
+    cv::Mat ink = cv::Mat::zeros(pageInk.size(), CV_8U);
+    cv::Mat stats = cv::Mat::zeros(1, cv::CC_STAT_MAX, CV_32S);
+    for (size_t b = 0; b < bands.size();) {
+        const int y0 = bands[b].first;
+        int y1 = bands[b].second;
+        for (++b; b < bands.size() && bands[b].first <= y1; ++b)
+            y1 = std::max(y1, bands[b].second);
+        cv::Mat band = ink.rowRange(y0, y1);
+        if (turn) {
+            cv::Mat m = toStraight.clone();
+            m.at<double>(1, 2) -= y0;
+            cv::warpAffine(pageInk, band, m, band.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
+        } else {
+            pageInk.rowRange(y0, y1).copyTo(band);
+        }
+        cv::Mat rules = cv::Mat::zeros(band.size(), CV_8U);
+        MarkRules(band, mm, rules);
+        for (int y = 0; y < band.rows; ++y) {
+            const uint8_t* coarse = halfRules.ptr<uint8_t>(std::min((y0 + y) / 2, halfRules.rows - 1));
+            uint8_t* fine = rules.ptr<uint8_t>(y);
+            for (int x = 0; x < band.cols; ++x)
+                fine[x] |= coarse[std::min(x / 2, halfRules.cols - 1)];
+        }
+        ClearRules(band, rules);
+        cv::Mat labels;
+        cv::Mat bandStats;
+        cv::Mat centroids;
+        const int m = cv::connectedComponentsWithStats(band, labels, bandStats, centroids, 8, CV_32S);
+        for (int i = 1; i < m; ++i) {
+            bandStats.at<int>(i, cv::CC_STAT_TOP) += y0;
+            stats.push_back(bandStats.row(i));
+        }
+    }
     if (Cancelled(cancel))
         return out;
 
-    cv::Mat labels;
-    cv::Mat stats;
-    cv::Mat centroids;
-    const int n = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
-    const int tall = int(std::lround(5.0 * mm));
+    const int n = stats.rows;
     const int tooTall = int(std::lround(45.0 * mm));
     const int tooWide = int(std::lround(120.0 * mm));
     std::vector<Box> groups;

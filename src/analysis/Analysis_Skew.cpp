@@ -30,12 +30,19 @@ PIX* ToPix(const cv::Mat& ink)
         return nullptr;
     l_uint32* data = pixGetData(pix);
     const l_int32 wpl = pixGetWpl(pix);
+    // 0/255 bytes to bits, 32 at a time and without a branch.
     for (int y = 0; y < ink.rows; ++y) {
         const uint8_t* row = ink.ptr<uint8_t>(y);
         l_uint32* line = data + size_t(y) * wpl;
-        for (int x = 0; x < ink.cols; ++x)
-            if (row[x])
-                line[x >> 5] |= 0x80000000u >> (x & 31);
+        int x = 0;
+        for (; x + 32 <= ink.cols; x += 32) {
+            l_uint32 word = 0;
+            for (int k = 0; k < 32; ++k)
+                word = (word << 1) | (row[x + k] >> 7);
+            line[x >> 5] = word;
+        }
+        for (; x < ink.cols; ++x)
+            line[x >> 5] |= l_uint32(row[x] >> 7) << (31 - (x & 31));
     }
     return pix;
 }
@@ -46,7 +53,7 @@ constexpr float kSweepRange = 8.0f;
 
 } // namespace
 
-SkewWork FindSkew(const cv::Mat& ink, bool transpose)
+SkewWork FindSkew(const cv::Mat& ink, bool transpose, int sweepReduction)
 {
     QuietLeptonica();
     SkewWork out;
@@ -60,7 +67,7 @@ SkewWork FindSkew(const cv::Mat& ink, bool transpose)
         return out;
     l_float32 angle = 0;
     l_float32 conf = 0;
-    const l_int32 failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, 1, 1, kSweepRange, 0.5f, 0.01f);
+    const l_int32 failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, sweepReduction, 1, kSweepRange, 1.0f, 0.05f);
     pixDestroy(&pix);
     if (failed || conf < kMinConfidence)
         return out;

@@ -15,8 +15,10 @@
 //    degrees straightens it. Within -15..+15.
 //  - Confidences are 0..1; a find is only reported (found == true) above the
 //    library's own threshold, so callers need not judge confidences themselves.
-//  - The analysis works on a reduced grey copy (about 100 dpi for an A4 page),
-//    so the rectangles are accurate to a few picture pixels, not to one.
+//  - The analysis works on reduced grey copies (about 100 dpi for an A4 page;
+//    50 dpi for the photo's edges), so the rectangles are accurate to about half
+//    a millimetre, not to one picture pixel.
+//  - It uses one thread besides the caller's while it runs.
 //
 // Cancelling: the cancel flag is polled between stages (and inside the long
 // ones); once it reads true the function returns soon with cancelled == true and

@@ -208,15 +208,29 @@ void TFormCrop::AutoCropClick()
         ZSImage->setFocus();
     };
 
+    QImage unturned;
+    int turnedBy = 0;
     if (plan.rotateDegrees != 0) {
         // The toolbar's own absolute turn, from the unrotated copy.
         ShowToolbar();
         if (FormTBack)
             FormTBack->TbRotateSChange(((plan.rotateDegrees % 360) + 360) % 360);
+        unturned = BmpBackBuffer;
+        turnedBy = gradiRot;
     }
     if (plan.hasSignature)
         frameAndCrop(srFirma, plan.signatureFrame);
     if (plan.hasPhoto)
         frameAndCrop(srFoto, plan.photoFrame);
+    // Each mode's zoom step takes the turned picture in as the unrotated one,
+    // as a user's zoom change does; A's own steps are not the user's, so the
+    // turn stays a turn: the angle shows, and a later turn by hand starts from
+    // the page as it was opened, not from the turned one.
+    if (turnedBy != 0 && !unturned.isNull() && gradiRot == 0) {
+        BmpBackBuffer = unturned;
+        gradiRot = turnedBy;
+        Checkpoint();
+        UpdateStatus();
+    }
     Say(this, PlanMessage(plan, plan.hasPhoto, plan.hasSignature));
 }

@@ -5,6 +5,8 @@
 #include "app_fixture.h"
 
 #include "analysis/PageAnalysis.h"
+#include "app/U_Cropping_Status.h"
+#include "view/U_FtBack.h"
 #include "corpus/PageCorpus.h"
 
 #include <QFile>
@@ -52,6 +54,18 @@ TEST_F(AutoCropFixture, KeyAStraightensAndCropsSignatureThenPhoto)
     EXPECT_NEAR((area.Left + area.Right) / 2.0, centre.x(), 0.08 * w);
     EXPECT_NEAR((area.Top + area.Bottom) / 2.0, centre.y(), 0.12 * h);
     EXPECT_GT(w, 0.85 * page.photo.width() * 0.95);
+
+    // The turn stays a turn of the page as opened, through A's own zoom steps:
+    // the strip shows it, and a turn by hand afterwards starts from the page as
+    // opened, giving the very pixels it gives on a freshly opened page.
+    EXPECT_EQ(Form->gradiRot, 354);
+    EXPECT_TRUE(Form->Status->ViewText().endsWith(QStringLiteral("Rotazione -6°"))) << Form->Status->ViewText().toStdString();
+    ASSERT_NE(FormTBack, nullptr);
+    FormTBack->TbRotateSChange(357);
+    const QImage byHand = View()->OrigBitmap().copy();
+    LoadFile(page.jpeg, QStringLiteral("modulo2.jpg"));
+    FormTBack->TbRotateSChange(357);
+    EXPECT_TRUE(View()->OrigBitmap() == byHand);
 }
 
 TEST_F(AutoCropFixture, ReplacedPictureAnalysisIsNeverApplied)
