@@ -108,7 +108,7 @@ QRect ToPicture(const cv::Rect& r, double scale, QSize limit)
 
 } // namespace
 
-PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* cancel)
+PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* cancel, bool secondThread)
 {
     PageAnalysis result;
     result.pictureSize = QSize(std::max(0, picture.width), std::max(0, picture.height));
@@ -168,7 +168,7 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
         };
         std::future<InkWork> inkFuture;
         try {
-            inkFuture = std::async(std::launch::async, inkStages);
+            inkFuture = std::async(secondThread ? std::launch::async : std::launch::deferred, inkStages);
         } catch (const std::system_error&) {
             inkFuture = std::async(std::launch::deferred, inkStages); // no thread to be had: in turn
         }
@@ -208,15 +208,15 @@ PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* ca
     return result;
 }
 
-PageAnalysis AnalysePage(const QImage& picture, const std::atomic<bool>* cancel)
+PageAnalysis AnalysePage(const QImage& picture, const std::atomic<bool>* cancel, bool secondThread)
 {
     if (picture.isNull())
         return AnalysePage(PictureView{}, cancel);
     if (picture.format() != QImage::Format_BGR888) {
         const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-        return AnalysePage(PictureView{bgr.constBits(), bgr.width(), bgr.height(), bgr.bytesPerLine()}, cancel);
+        return AnalysePage(PictureView{bgr.constBits(), bgr.width(), bgr.height(), bgr.bytesPerLine()}, cancel, secondThread);
     }
-    return AnalysePage(PictureView{picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine()}, cancel);
+    return AnalysePage(PictureView{picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine()}, cancel, secondThread);
 }
 
 } // namespace analysis

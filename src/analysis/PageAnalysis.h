@@ -18,7 +18,8 @@
 //  - The analysis works on reduced grey copies (about 100 dpi for an A4 page;
 //    50 dpi for the photo's edges), so the rectangles are accurate to about half
 //    a millimetre, not to one picture pixel.
-//  - It uses one thread besides the caller's while it runs.
+//  - It uses one thread besides the caller's while it runs, unless told to keep
+//    to the caller's (a caller that already runs one analysis per core).
 //
 // Cancelling: the cancel flag is polled between stages (and inside the long
 // ones); once it reads true the function returns soon with cancelled == true and
@@ -73,8 +74,10 @@ struct PageAnalysis {
 
 // The whole analysis. Never throws; a picture it cannot use (empty, 1 x 1, a
 // strip, blank, ...) gives a result with nothing found.
-PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* cancel = nullptr);
-PageAnalysis AnalysePage(const QImage& picture, const std::atomic<bool>* cancel = nullptr);
+PageAnalysis AnalysePage(const PictureView& picture, const std::atomic<bool>* cancel = nullptr,
+                         bool secondThread = true);
+PageAnalysis AnalysePage(const QImage& picture, const std::atomic<bool>* cancel = nullptr,
+                         bool secondThread = true);
 
 // The width:height of the photo frame the program cuts out.
 constexpr int kPhotoFrameW = 259;

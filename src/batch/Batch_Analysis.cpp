@@ -22,7 +22,8 @@ bool BatchHasAnalysis()
 TBatchFrames AnalyseBatchPage(const QImage& page)
 {
     TBatchFrames out;
-    const analysis::PageAnalysis found = analysis::AnalysePage(page);
+    // The batch already runs one page per core.
+    const analysis::PageAnalysis found = analysis::AnalysePage(page, nullptr, false);
     // The toolbar's rotation keeps the picture's size, and so does the batch's.
     const analysis::AutoCropPlan plan = analysis::PlanAutoCrop(found, page.size(), page.size());
     // Clockwise, as the toolbar's rotation and the batch's take it.
