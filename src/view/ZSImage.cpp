@@ -79,9 +79,7 @@ void TZSImage::SetImage(const QImage& Source)
 void TZSImage::SetImage(const QString& FileName)
 {
     DropPendingSource();
-    QImage loaded;
-    LoadImagefromFile(FileName, loaded);
-    FOrigBmp = loaded;
+    FOrigBmp = LoadPictureFile(FileName);
     StretchFromPoint(FOrigBmp, FCanvasBmp, kCenterMarker, FStretchFactor, FOrigBmpRect, FCanvasBmpRect);
     Paint();
     ImageChanged();

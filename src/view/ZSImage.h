@@ -128,6 +128,12 @@ public:
     // Loads a picture file (a placeholder naming the file when it cannot be read).
     // Reader errors of some formats propagate to the caller.
     void SetImage(const QString& FileName);
+    // Reads a picture file for showing: the result, the messages and the
+    // errors are those of LoadImagefromFile. A large JPEG file is meanwhile
+    // shown reduced in the back buffer, fitted to the view, while the whole
+    // picture is decoded on a worker; nothing else of the view changes, and
+    // no event is processed, until the call returns with the whole picture.
+    QImage LoadPictureFile(const QString& FileName);
     // Removes selection, image list entries, source picture and back buffer.
     void Clear();
     // Copies AOrigRect of the source (picture) into AStretchRect of the back
@@ -195,6 +201,9 @@ protected:
 private:
     void SizeChanged();
     void RenderFromReduced(const QImage& Src, QImage& Dst, const TRect& span, const TRect& canvas, bool& done);
+    // Puts a reduced decode of a picture of WholeSize on screen as that picture
+    // fitted to the view; Previous receives the back buffer it replaces.
+    bool ShowReduced(const QImage& Reduced, const QSize& WholeSize, QImage& Previous);
     void PictureChanged();
     // Puts the final source in place of a stand-in; a no-op when none is pending.
     void SettleSource() const;

@@ -90,7 +90,7 @@ void TzsiSlideShowThread::run()
     try {
         // The message of a broken JPEG file comes back with the result, so
         // that the user-interface thread shows it.
-        LoadImagefromFile(FFileName, result.Picture, &result.UserMessage);
+        LoadImagefromFile(FFileName, result.Picture, &result.UserMessage, &FCancel);
         result.Loaded = !result.Picture.isNull();
     } catch (...) {
         // A failing preload leaves the entry empty; showing it will read the
@@ -118,6 +118,7 @@ TzsiSlideShow::~TzsiSlideShow()
     for (const QPointer<TzsiSlideShowThread>& t : FRunning) {
         if (t) {
             t->disconnect(this);
+            t->Cancel();
             t->wait();
         }
     }
@@ -158,8 +159,12 @@ TzsiSlideShowEffects TzsiSlideShow::RandomEffect()
 void TzsiSlideShow::ListChanged()
 {
     ++FGeneration;
-    // A preload of the old list still decodes, but it no longer counts as
-    // loading: nobody waits for a picture that will be thrown away.
+    // A preload of the old list is called off: its picture would be thrown
+    // away, and its memory is better free for the new one. It no longer
+    // counts as loading, so nobody waits for it.
+    for (const QPointer<TzsiSlideShowThread>& t : FRunning)
+        if (t)
+            t->Cancel();
     FLoadingFile = false;
     FThread = nullptr;
 }
@@ -182,11 +187,8 @@ void TzsiSlideShow::ShowImage(int AIndex, int KeepNext, int KeepPrevious)
         return;
 
     FImgIndex = AIndex;
-    if (!FImgList->HasObject(AIndex)) {
-        QImage picture;
-        LoadImagefromFile(FImgList->Strings(AIndex), picture);
-        FImgList->SetObject(AIndex, picture);
-    }
+    if (!FImgList->HasObject(AIndex))
+        FImgList->SetObject(AIndex, FOwner->LoadPictureFile(FImgList->Strings(AIndex)));
     // The view keeps its own copy, so the entry may be trimmed below.
     const QImage picture = FImgList->Objects(AIndex);
 

@@ -19,6 +19,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -108,6 +109,8 @@ public:
 
     uint64_t Generation() const { return FGeneration; }
     int Index() const { return FIndex; }
+    // Calls the decode off: it stops at its next rows and hands back nothing.
+    void Cancel() { FCancel.store(true); }
 
 signals:
     void Done(const TzsiPreloadResult& Result);
@@ -120,6 +123,7 @@ private:
     const uint64_t FGeneration;
     const int FIndex;
     const QString FFileName;
+    std::atomic<bool> FCancel{false};
 };
 
 // A snapshot of the view's back buffer laid over it while a window animation runs.

@@ -46,3 +46,30 @@ TEST(ImageAlloc, LargeBuffersAreWritableAndReusedWhenSizeMatches)
     EXPECT_EQ(img.width(), 10);
     EXPECT_TRUE(NewBgrImage(0, 5).isNull());
 }
+
+TEST(ImageAlloc, AKeptBufferIsNeverHandedOutWhileAPictureStillUsesIt)
+{
+    ReleaseSpareImageBuffers();
+    QImage first = NewBgrImage(2000, 1500);
+    ASSERT_FALSE(first.isNull());
+    const uchar* firstBits = first.constBits();
+    QImage shared = first; // a second reference, as the analysis keeps one
+    first = QImage();
+    EXPECT_EQ(SpareImageBytes(), 0);
+    QImage second = NewBgrImage(2000, 1500);
+    EXPECT_NE(second.constBits(), firstBits);
+    EXPECT_EQ(shared.constBits(), firstBits);
+
+    // Once the last reference goes, the next picture of that size takes the buffer.
+    shared = QImage();
+    EXPECT_GT(SpareImageBytes(), 0);
+    QImage third = NewBgrImage(2000, 1500);
+    EXPECT_EQ(third.constBits(), firstBits);
+    EXPECT_EQ(SpareImageBytes(), 0);
+
+    // Kept buffers of another size are let go before a fresh one is taken.
+    third = QImage();
+    QImage other = NewBgrImage(2100, 1500);
+    EXPECT_FALSE(other.isNull());
+    EXPECT_EQ(SpareImageBytes(), 0);
+}

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QImageWriter>
+#include <QWindow>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -59,6 +61,23 @@ protected:
         img.fill(colour);
         const QString path = FDir.filePath(name);
         EXPECT_TRUE(img.save(path));
+        return path;
+    }
+    // A noisy photo-sized JPEG, large against the small test view.
+    QString NoisyJpeg(const QString& name, bool progressive)
+    {
+        QImage img(640, 480, QImage::Format_RGB32);
+        quint32 seed = 7;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                seed = seed * 1103515245u + 12345u;
+                img.setPixel(x, y, qRgb(x / 3, y / 2, int(seed >> 24)));
+            }
+        const QString path = FDir.filePath(name);
+        QImageWriter writer(path, "jpeg");
+        writer.setQuality(90);
+        writer.setProgressiveScanWrite(progressive);
+        EXPECT_TRUE(writer.write(img));
         return path;
     }
     QString Junk(const QString& name)
@@ -253,6 +272,108 @@ TEST_F(SlideShow, ReaderFailuresWhenShowing)
     EXPECT_THROW(FShow->ShowImage(1, 1, 0), EImageReadError);
     EXPECT_EQ(CentreColour(FView->OrigBitmap()), QColor(Qt::red));
     EXPECT_EQ(Messages().size(), 1);
+}
+
+// Counts the view's paints while a show runs, and what the view held then.
+struct TPaintWatch : QObject
+{
+    const TZSImage* View = nullptr;
+    int Paints = 0;
+    int PaintsWithOldPicture = 0;
+    qint64 OldKey = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            ++Paints;
+            if (View->OrigBitmap().cacheKey() == OldKey)
+                ++PaintsWithOldPicture;
+        }
+        return false;
+    }
+};
+
+TEST_F(SlideShow, ALargeJpegIsPaintedReducedFirstWhileTheViewKeepsItsPictureUntilTheWholeOneIsIn)
+{
+    const QString red = Picture("a.png", Qt::red);
+    const QString photo = NoisyJpeg("photo.jpg", false);
+    FView->show();
+    WaitUntil([this] { return FView->isVisible() && FView->windowHandle() && FView->windowHandle()->isExposed(); });
+    FShow->List()->Assign({red});
+    FShow->ShowImage(0, 1, 0);
+    TPaintWatch watch;
+    watch.View = FView.get();
+    watch.OldKey = FView->OrigBitmap().cacheKey();
+    FView->installEventFilter(&watch);
+    FShow->List()->Assign({photo});
+    FShow->ShowImage(0, 1, 0);
+    FView->removeEventFilter(&watch);
+    // The reduced copy reached the screen before the call returned, while the
+    // picture every action reads was still the previous one.
+    EXPECT_GE(watch.PaintsWithOldPicture, 1);
+
+    // At rest, exactly what a view reading the file at once shows and holds.
+    QImage whole;
+    ASSERT_TRUE(LoadImagefromFile(photo, whole));
+    EXPECT_EQ(FView->OrigBitmap(), whole);
+    TZSImage reference;
+    reference.resize(FView->size());
+    reference.SlideShow()->List()->Assign({photo});
+    reference.SlideShow()->ShowImage(0, 1, 0);
+    EXPECT_EQ(FView->CanvasBitmap(), reference.CanvasBitmap());
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(SlideShow, AReducedDecodeThatWorksDoesNotHideAWholeDecodeThatFails)
+{
+    // Its first scan decodes at once, but the whole file stalls the decoder
+    // with endless scans and is refused: message, then the placeholder.
+    const QByteArray data = [&] {
+        QFile f(NoisyJpeg("p.jpg", true));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }();
+    const int lastScan = data.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    const int end = data.lastIndexOf(QByteArray("\xFF\xD9", 2));
+    ASSERT_GT(lastScan, 0);
+    const QString stalled = FDir.filePath("stalled.jpg");
+    {
+        QFile f(stalled);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data.left(end) + data.mid(lastScan, end - lastScan).repeated(600) + data.mid(end));
+    }
+    QImage reduced;
+    QSize size;
+    ASSERT_TRUE(LoadReducedJpeg(stalled, FView->size(), reduced, size));
+    EXPECT_EQ(size, QSize(640, 480));
+
+    FView->show();
+    WaitUntil([this] { return FView->isVisible() && FView->windowHandle() && FView->windowHandle()->isExposed(); });
+    FShow->List()->Assign({Picture("a.png", Qt::red)});
+    FShow->ShowImage(0, 1, 0);
+    TPaintWatch watch;
+    watch.View = FView.get();
+    watch.OldKey = FView->OrigBitmap().cacheKey();
+    // The message is read over the previous picture, as when the file is read at once.
+    const QImage before = FView->CanvasBitmap();
+    QStringList told;
+    QImage onScreenWhenTold;
+    SetImageErrorNotifier([&](const QString& m) {
+        told << m;
+        onScreenWhenTold = FView->CanvasBitmap();
+    });
+    FView->installEventFilter(&watch);
+    FShow->List()->Assign({stalled});
+    FShow->ShowImage(0, 1, 0);
+    FView->removeEventFilter(&watch);
+    EXPECT_GE(watch.PaintsWithOldPicture, 1);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(onScreenWhenTold, before);
+    EXPECT_EQ(FView->OrigBitmap(), MakePlaceholderImage(stalled));
+    TZSImage reference;
+    reference.resize(FView->size());
+    reference.SlideShow()->List()->Assign({stalled});
+    reference.SlideShow()->ShowImage(0, 1, 0);
+    EXPECT_EQ(FView->CanvasBitmap(), reference.CanvasBitmap());
 }
 
 TEST_F(SlideShow, EffectTimesAreCappedAndRandomEffectsAreNeverTheBlend)

@@ -104,11 +104,6 @@ QImage MakePlaceholderImage(const QString& fileName)
     return canvas.convertToFormat(QImage::Format_BGR888);
 }
 
-bool LoadImagefromFile(const QString& fileName, QImage& bitmap)
-{
-    return LoadImagefromFile(fileName, bitmap, nullptr);
-}
-
 namespace {
 
 using imageio::TReadFailure;
@@ -182,6 +177,8 @@ QString FailureMessage(const QString& fileName, const QString& format, const TRe
             .arg(name)
             .arg(failure.width)
             .arg(failure.height);
+    case TReadFault::Cancelled:
+        return QString();
     case TReadFault::Damaged:
         break;
     }
@@ -194,7 +191,8 @@ QString FailureMessage(const QString& fileName, const QString& format, const TRe
 
 } // namespace imageio
 
-bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage)
+bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage,
+                       const std::atomic<bool>* cancel)
 {
     using namespace imageio;
     if (userMessage)
@@ -203,24 +201,43 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMes
     const QString ext = QFileInfo(fileName).suffix().toLower();
     QImage picture;
     TReadFailure failure;
+    failure.cancel = cancel;
     bool ok = false;
     const bool readable = FileLooksReadable(fileName, failure);
+    // A read called off is nobody's failure: nothing to show, nothing to say.
+    auto calledOff = [&] {
+        if (!failure.Cancelled() && failure.fault != TReadFault::Cancelled)
+            return false;
+        bitmap = QImage();
+        return true;
+    };
 
-    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg") || ext == QLatin1String("jpe")) {
+    if (IsJpegFileName(fileName)) {
         ok = readable && ReadJpegFile(fileName, picture, failure);
+        if (!ok && calledOff())
+            return false;
         if (!ok || failure.incomplete)
             Notify(FailureMessage(fileName, QStringLiteral("JPEG"), failure), userMessage);
     } else if (ext == QLatin1String("tif") || ext == QLatin1String("tiff")) {
-        if (!readable || !ReadTiffFile(fileName, picture, failure))
+        if (!readable || !ReadTiffFile(fileName, picture, failure)) {
+            if (calledOff())
+                return false;
             throw EImageReadError(FailureMessage(fileName, QStringLiteral("TIFF"), failure));
+        }
         ok = true;
     } else if (ext == QLatin1String("png")) {
-        if (!readable || !ReadPngFile(fileName, picture, failure))
+        if (!readable || !ReadPngFile(fileName, picture, failure)) {
+            if (calledOff())
+                return false;
             throw EImageReadError(FailureMessage(fileName, QStringLiteral("PNG"), failure));
+        }
         ok = true;
     } else if (ext == QLatin1String("gif")) {
-        if (!readable || !ReadGifFile(fileName, picture, failure))
+        if (!readable || !ReadGifFile(fileName, picture, failure)) {
+            if (calledOff())
+                return false;
             throw EImageReadError(FailureMessage(fileName, QStringLiteral("GIF"), failure));
+        }
         ok = true;
     } else if (ext == QLatin1String("wmf") || ext == QLatin1String("emf")) {
         // Windows metafiles: no reader on this platform, the placeholder says so.
@@ -229,8 +246,10 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMes
         bool notMine = true;
         if (ext == QLatin1String("bmp"))
             ok = ReadBmp24File(fileName, picture, failure, notMine);
-        if (notMine)
+        if (notMine && !failure.Cancelled())
             ok = ReadQtImageFile(fileName, picture, failure);
+        if (!ok && calledOff())
+            return false;
         // These formats fail silently; only a refusal for size is worth telling,
         // since the placeholder alone would suggest a damaged file.
         if (!ok && failure.fault == TReadFault::Oversize)
@@ -243,6 +262,36 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMes
     }
     bitmap = MakePlaceholderImage(fileName);
     return false;
+}
+
+bool IsJpegFileName(const QString& fileName)
+{
+    const QString ext = QFileInfo(fileName).suffix().toLower();
+    return ext == QLatin1String("jpg") || ext == QLatin1String("jpeg") || ext == QLatin1String("jpe");
+}
+
+bool LoadImagefromFile(const QString& fileName, QImage& bitmap)
+{
+    return LoadImagefromFile(fileName, bitmap, nullptr, nullptr);
+}
+
+bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage)
+{
+    return LoadImagefromFile(fileName, bitmap, userMessage, nullptr);
+}
+
+bool LoadReducedJpeg(const QString& fileName, const QSize& box, QImage& reduced, QSize& fullSize)
+{
+    if (!IsJpegFileName(fileName))
+        return false;
+    imageio::TReadFailure failure;
+    if (!FileLooksReadable(fileName, failure))
+        return false;
+    try {
+        return imageio::ReadReducedJpegFile(fileName, box, reduced, fullSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 namespace imageio {

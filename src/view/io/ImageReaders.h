@@ -6,8 +6,10 @@
 // notifier that the widget layer installs (see SetImageErrorNotifier).
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -72,6 +74,26 @@ bool LoadImagefromFile(const QString& fileName, QImage& bitmap);
 // instead of going to the notifier (the preloading thread hands it back to
 // the user-interface thread this way). *userMessage is cleared first.
 bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage);
+
+// The same for a reader on a worker that may be called off: once *cancel holds
+// true the decoder stops at its next rows and frees what it took; the result
+// is then false with a null bitmap, no placeholder, no message and no
+// exception. A null cancel never stops.
+bool LoadImagefromFile(const QString& fileName, QImage& bitmap, QString* userMessage,
+                       const std::atomic<bool>* cancel);
+
+// The extension, in any case, is one the JPEG reader takes.
+bool IsJpegFileName(const QString& fileName);
+
+// A quick decode of a large JPEG file at a fraction of its size, to show while
+// the whole picture is being decoded: the smallest DCT scaling (1/8 to 7/8)
+// whose result still covers the picture fitted into `box` (view pixels), and
+// of a progressive file its first scan only; turned by its EXIF orientation
+// like the whole picture. `fullSize` receives the size the whole picture will
+// have. False (and never a message) when the file is no JPEG, is too small to
+// gain anything, would be refused whole for its size, or fails in any way:
+// the whole decode then tells the user what is wrong.
+bool LoadReducedJpeg(const QString& fileName, const QSize& box, QImage& reduced, QSize& fullSize);
 
 // The picture shown for a file that cannot be read: 300 x 300 black, the red
 // bold line "Errore di apertura del file:" and the file name below it.

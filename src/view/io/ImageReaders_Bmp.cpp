@@ -178,6 +178,8 @@ bool ReadBmp24File(const QString& fileName, QImage& out, TReadFailure& failure, 
     iovec vec[kRowsPerRead];
     off_t offset = off_t(pixelOffset);
     for (std::int32_t fileRow = 0; fileRow < height; fileRow += kRowsPerRead) {
+        if (failure.Cancelled())
+            return failure.Fail(TReadFault::Cancelled);
         const int rows = int(std::min<std::int32_t>(kRowsPerRead, height - fileRow));
         for (int i = 0; i < rows; ++i) {
             const std::int32_t y = topDown ? fileRow + i : height - 1 - (fileRow + i);

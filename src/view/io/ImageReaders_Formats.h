@@ -7,8 +7,10 @@
 // user reads.
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 
 namespace imageio {
@@ -23,6 +25,7 @@ enum class TReadFault {
     Empty,       // zero bytes
     Denied,      // no permission to read it
     Unreadable,  // any other read error
+    Cancelled,   // the caller no longer wants the picture
 };
 
 struct TReadFailure
@@ -35,6 +38,11 @@ struct TReadFailure
     // Set on success when the decoder reported corrupt or missing data: the
     // picture is shown, `error` says what the decoder found.
     bool incomplete = false;
+    // Set by the caller before the read: once it holds true the reader stops
+    // at its next row or strip and fails with Cancelled, freeing its memory.
+    const std::atomic<bool>* cancel = nullptr;
+
+    bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 
     bool Fail(TReadFault f, const QString& text = QString())
     {
@@ -52,6 +60,8 @@ struct TReadFailure
 };
 
 bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure);
+// The reduced decode behind LoadReducedJpeg.
+bool ReadReducedJpegFile(const QString& fileName, const QSize& box, QImage& out, QSize& fullSize);
 bool ReadPngFile(const QString& fileName, QImage& out, TReadFailure& failure);
 bool ReadTiffFile(const QString& fileName, QImage& out, TReadFailure& failure);
 bool ReadGifFile(const QString& fileName, QImage& out, TReadFailure& failure);

@@ -1,10 +1,13 @@
-// JPEG files through libjpeg-turbo, decoded straight into the picture's rows.
+// JPEG files through libjpeg-turbo, decoded straight into the picture's rows,
+// and the reduced decode shown while a large picture is still on its way.
 
 #include "platform/ImageAlloc.h"
 #include "view/io/ImageReaders.h"
 #include "view/io/ImageReaders_Formats.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdint>
@@ -35,6 +38,8 @@ struct JpegErrorManager
     bool damaged = false;
     char damage[JMSG_LENGTH_MAX];
     JDIMENSION intactRows = 0;
+    const std::atomic<bool>* cancel = nullptr;
+    bool cancelled = false;
 };
 
 struct JpegContext
@@ -48,6 +53,11 @@ struct JpegContext
     long fileSize = 0;
     TReadFailure* failure = nullptr;
     int orientation = 1;
+    // A reduced decode: the smallest DCT scaling that still covers the
+    // picture fitted into `box`, and of a progressive file its first scan only.
+    bool reduce = false;
+    QSize box;
+    QSize stored; // the size the file declares, before any turn
 };
 
 [[noreturn]] void FailJpeg(j_common_ptr cinfo)
@@ -118,8 +128,14 @@ void JpegProgress(j_common_ptr cinfo)
     if (!cinfo->is_decompressor)
         return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    // Called every few rows, while the scans of a progressive file are
+    // gathered as well as while rows are handed out.
+    if (err->cancel && err->cancel->load(std::memory_order_relaxed)) {
+        err->cancelled = true;
+        FailJpeg(cinfo);
+    }
     if (d->input_scan_number > kMaxProgressiveScans) {
-        auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
         std::snprintf(err->message, sizeof err->message, "JPEG file has more than %d progressive scans",
                       kMaxProgressiveScans);
         FailJpeg(cinfo);
@@ -172,6 +188,33 @@ int ExifOrientation(const JOCTET* data, unsigned length)
     return 1;
 }
 
+// Below this many pixels the whole decode is about as quick as a reduced one.
+constexpr std::int64_t kMinReducedPixels = std::int64_t(1) << 18;
+
+// Sets the smallest scaling n/8 whose output still has at least as many pixels
+// across and down as the picture fitted into `box`, so that the reduced copy
+// is only ever made smaller for the view. False when no scaling below 1 does.
+bool ChooseReduction(jpeg_decompress_struct& cinfo, const QSize& box, bool swapsSides)
+{
+    const std::int64_t w = cinfo.image_width, h = cinfo.image_height;
+    if (w * h < kMinReducedPixels || box.width() <= 0 || box.height() <= 0)
+        return false;
+    const double across = double(swapsSides ? h : w), down = double(swapsSides ? w : h);
+    const double fit = std::min(box.width() / across, box.height() / down);
+    for (unsigned n = 1; n < 8; ++n) {
+        cinfo.scale_num = n;
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        const double outAcross = swapsSides ? cinfo.output_height : cinfo.output_width;
+        const double outDown = swapsSides ? cinfo.output_width : cinfo.output_height;
+        if (outAcross >= std::ceil(across * fit) && outDown >= std::ceil(down * fit))
+            return true;
+    }
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1;
+    return false;
+}
+
 // Runs with the error manager armed; only trivially destructible locals here,
 // because an error leaves this function by longjmp.
 bool DecodeJpeg(JpegContext& ctx)
@@ -183,6 +226,7 @@ bool DecodeJpeg(JpegContext& ctx)
     jpeg_stdio_src(&cinfo, ctx.file);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
+    ctx.stored = QSize(int(cinfo.image_width), int(cinfo.image_height));
 
     if (!ImageSizeAllowed(cinfo.image_width, cinfo.image_height))
         return ctx.failure->FailSize(TReadFault::Oversize, cinfo.image_width, cinfo.image_height);
@@ -216,7 +260,16 @@ bool DecodeJpeg(JpegContext& ctx)
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    const bool firstScanOnly = ctx.reduce && jpeg_has_multiple_scans(&cinfo);
+    if (ctx.reduce) {
+        if (!ChooseReduction(cinfo, ctx.box, ctx.orientation >= 5))
+            return false;
+        cinfo.buffered_image = firstScanOnly ? TRUE : FALSE;
+        cinfo.do_fancy_upsampling = FALSE;
+    }
     jpeg_start_decompress(&cinfo);
+    if (firstScanOnly)
+        jpeg_start_output(&cinfo, cinfo.input_scan_number);
 
     ctx.image = NewBgrImage(int(cinfo.output_width), int(cinfo.output_height));
     if (ctx.image.isNull())
@@ -246,16 +299,16 @@ bool DecodeJpeg(JpegContext& ctx)
             jpeg_read_scanlines(&cinfo, rows, n);
         }
     }
-    jpeg_finish_decompress(&cinfo);
+    // A reduced decode stops here: the rest of the file is the whole decode's.
+    if (!ctx.reduce)
+        jpeg_finish_decompress(&cinfo);
     return true;
 }
 
-} // namespace
-
-bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure)
+// Opens the file and runs DecodeJpeg with the error manager and the limits.
+bool RunJpeg(const QString& fileName, JpegContext& ctx)
 {
-    JpegContext ctx;
-    ctx.failure = &failure;
+    TReadFailure& failure = *ctx.failure;
     ctx.file = std::fopen(LocalPath(fileName).constData(), "rb");
     if (!ctx.file)
         return failure.Fail(errno == EACCES ? TReadFault::Denied : TReadFault::Unreadable,
@@ -267,6 +320,7 @@ bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure)
     ctx.err.pub.emit_message = JpegEmitMessage;
     ctx.err.message[0] = '\0';
     ctx.err.damage[0] = '\0';
+    ctx.err.cancel = failure.cancel;
     jpeg_create_decompress(&ctx.cinfo);
     // The library's own ceiling for its working buffers: the coefficients of
     // a progressive file are checked against the limit before they are
@@ -276,13 +330,23 @@ bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure)
     ctx.cinfo.progress = &ctx.progress;
 
     failure.fault = TReadFault::Damaged;
-    bool ok = DecodeJpeg(ctx);
+    const bool ok = DecodeJpeg(ctx);
     jpeg_destroy_decompress(&ctx.cinfo);
     std::fclose(ctx.file);
+    if (ctx.err.cancelled)
+        return failure.Fail(TReadFault::Cancelled);
+    if (!ok && failure.fault == TReadFault::Damaged)
+        failure.error = QString::fromUtf8(ctx.err.message[0] ? ctx.err.message : ctx.err.damage);
+    return ok;
+}
 
-    if (!ok) {
-        if (failure.fault == TReadFault::Damaged)
-            failure.error = QString::fromUtf8(ctx.err.message[0] ? ctx.err.message : ctx.err.damage);
+} // namespace
+
+bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure)
+{
+    JpegContext ctx;
+    ctx.failure = &failure;
+    if (!RunJpeg(fileName, ctx)) {
         ctx.image = QImage();
         return false;
     }
@@ -302,6 +366,21 @@ bool ReadJpegFile(const QString& fileName, QImage& out, TReadFailure& failure)
     }
     out = std::move(ctx.image);
     return true;
+}
+
+bool ReadReducedJpegFile(const QString& fileName, const QSize& box, QImage& out, QSize& fullSize)
+{
+    TReadFailure failure;
+    JpegContext ctx;
+    ctx.failure = &failure;
+    ctx.reduce = true;
+    ctx.box = box;
+    if (!RunJpeg(fileName, ctx) || ctx.image.isNull())
+        return false;
+    const bool swapsSides = ctx.orientation >= 5;
+    fullSize = swapsSides ? ctx.stored.transposed() : ctx.stored;
+    out = ApplyExifOrientation(ctx.image, ctx.orientation);
+    return !out.isNull();
 }
 
 } // namespace imageio

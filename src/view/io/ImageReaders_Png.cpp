@@ -38,7 +38,17 @@ struct PngContext
     TReadFault fault = TReadFault::Damaged;
     png_uint_32 width = 0;
     png_uint_32 height = 0;
+    const TReadFailure* control = nullptr;
 };
+
+// Checked every few rows: a read called off stops there.
+bool CalledOff(PngContext& ctx, png_uint_32 y)
+{
+    if (y % 64 != 0 || !ctx.control->Cancelled())
+        return false;
+    ctx.fault = TReadFault::Cancelled;
+    return true;
+}
 
 void PngError(png_structp png, png_const_charp text)
 {
@@ -98,11 +108,16 @@ bool DecodePng(PngContext& ctx)
 
     if (!alpha) {
         for (int pass = 0; pass < passes; ++pass)
-            for (png_uint_32 y = 0; y < ctx.height; ++y)
+            for (png_uint_32 y = 0; y < ctx.height; ++y) {
+                if (CalledOff(ctx, y))
+                    return false;
                 png_read_row(png, bits + y * stride, nullptr);
+            }
     } else if (passes == 1) {
         ctx.rgba.resize(std::size_t(ctx.width) * 4);
         for (png_uint_32 y = 0; y < ctx.height; ++y) {
+            if (CalledOff(ctx, y))
+                return false;
             png_read_row(png, ctx.rgba.data(), nullptr);
             RgbaOverWhiteToBgr(ctx.rgba.data(), bits + y * stride, int(ctx.width));
         }
@@ -127,6 +142,7 @@ bool DecodePng(PngContext& ctx)
 bool ReadPngFile(const QString& fileName, QImage& out, TReadFailure& failure)
 {
     PngContext ctx;
+    ctx.control = &failure;
     ctx.file = std::fopen(LocalPath(fileName).constData(), "rb");
     if (!ctx.file)
         return failure.Fail(errno == EACCES ? TReadFault::Denied : TReadFault::Unreadable,

@@ -2,7 +2,9 @@
 //
 // Plain 8-bit RGB strips (what scanners and most programs write) are decoded
 // straight into the picture's rows; every other layout goes through libtiff's
-// RGBA conversion band by band, so memory stays bounded by one band.
+// RGBA conversion band by band, so memory stays bounded by one band. The file
+// is read, not mapped: a mapped file counts in the program's memory as it is
+// read, which for an uncompressed page doubles the peak of the load.
 
 #include "platform/ImageAlloc.h"
 #include "view/io/ImageReaders.h"
@@ -24,6 +26,14 @@ namespace {
 struct TiffContext
 {
     char message[512] = {};
+    const TReadFailure* control = nullptr;
+    bool cancelled = false;
+
+    bool CalledOff()
+    {
+        cancelled = cancelled || control->Cancelled();
+        return cancelled;
+    }
 };
 
 int TiffError(TIFF*, void* user, const char* module, const char* fmt, va_list ap)
@@ -53,7 +63,7 @@ public:
         // libtiff's own ceiling for any single buffer it allocates (a strip, a
         // tile, a colour map), so a lying header cannot make it ask for more.
         TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(PictureByteLimit()));
-        FTif = TIFFOpenExt(LocalPath(fileName).constData(), "r", opts);
+        FTif = TIFFOpenExt(LocalPath(fileName).constData(), "rm", opts);
         TIFFOpenOptionsFree(opts);
     }
     ~TiffFile()
@@ -86,6 +96,25 @@ bool ReadPlainRgb(TIFF* tif, QImage& image, TiffContext& ctx)
 {
     const int w = image.width();
     const int h = image.height();
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_NONE) {
+        // Row by row into the picture: libtiff then reads the compressed data
+        // a little ahead of the rows, where a whole strip at once would be,
+        // for a file of one strip, the whole file beside the picture.
+        for (int y = 0; y < h; ++y) {
+            if (y % 64 == 0 && ctx.CalledOff())
+                return false;
+            uchar* row = image.scanLine(y);
+            if (TIFFReadScanline(tif, row, uint32_t(y), 0) < 0) {
+                if (ctx.message[0] == '\0')
+                    std::snprintf(ctx.message, sizeof ctx.message, "row %d is unreadable", y);
+                return false;
+            }
+            RgbToBgrInPlace(row, w);
+        }
+        return true;
+    }
     uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     if (rowsPerStrip == 0 || rowsPerStrip > uint32_t(h))
@@ -101,6 +130,8 @@ bool ReadPlainRgb(TIFF* tif, QImage& image, TiffContext& ctx)
     uchar* bits = image.bits();
     const uint32_t strips = (uint32_t(h) + rowsPerStrip - 1) / rowsPerStrip;
     for (uint32_t s = 0; s < strips; ++s) {
+        if (ctx.CalledOff())
+            return false;
         const uint32_t y0 = s * rowsPerStrip;
         const uint32_t rows = std::min<uint32_t>(rowsPerStrip, uint32_t(h) - y0);
         const tmsize_t want = tmsize_t(rowBytes) * rows;
@@ -159,6 +190,10 @@ bool ReadAnyLayout(TIFF* tif, QImage& image, TiffContext& ctx)
     std::unique_ptr<uint32_t[]> raster(new uint32_t[std::size_t(w) * band]);
     bool ok = true;
     for (uint32_t y = 0; ok && y < uint32_t(h); y += band) {
+        if (ctx.CalledOff()) {
+            ok = false;
+            break;
+        }
         const uint32_t rows = std::min<uint32_t>(band, uint32_t(h) - y);
         img.row_offset = int(y);
         img.col_offset = 0;
@@ -178,7 +213,7 @@ bool ReadAnyLayout(TIFF* tif, QImage& image, TiffContext& ctx)
         }
     }
     TIFFRGBAImageEnd(&img);
-    if (!ok && ctx.message[0] == '\0')
+    if (!ok && !ctx.cancelled && ctx.message[0] == '\0')
         std::snprintf(ctx.message, sizeof ctx.message, "cannot decode the picture data");
     return ok;
 }
@@ -188,6 +223,7 @@ bool ReadAnyLayout(TIFF* tif, QImage& image, TiffContext& ctx)
 bool ReadTiffFile(const QString& fileName, QImage& out, TReadFailure& failure)
 {
     TiffContext ctx;
+    ctx.control = &failure;
     TiffFile file(fileName, ctx);
     TIFF* tif = file.get();
     if (!tif)
@@ -212,6 +248,8 @@ bool ReadTiffFile(const QString& fileName, QImage& out, TReadFailure& failure)
         std::snprintf(ctx.message, sizeof ctx.message, "out of memory");
         ok = false;
     }
+    if (ctx.cancelled)
+        return failure.Fail(TReadFault::Cancelled);
     if (!ok)
         return failure.Fail(TReadFault::Damaged, QString::fromLocal8Bit(ctx.message));
     if (orientation != ORIENTATION_TOPLEFT) {

@@ -373,3 +373,28 @@ TEST_F(ImageFailures, BmpOfOtherKindsMustHoldTheRowsItsHeaderPromises)
         EXPECT_EQ(o.bitmap.pixel(19, 2), qRgb(255, 255, 255));
     }
 }
+
+TEST_F(ImageFailures, ACalledOffReadLeavesNoPictureNoPlaceholderAndNoMessage)
+{
+    WriteValidFiles(300, 200);
+    // Plain strips take the direct TIFF path, LZW the row by row one.
+    std::vector<Bytes> rows(200, Bytes(900, 77));
+    WriteTiff(P("plain.tif"), {300, 200, 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, 1, false, 0, rows, {}});
+    NotifierCapture capture;
+    const std::atomic<bool> off{true};
+    const std::atomic<bool> on{false};
+    for (const char* name : {"ok.jpg", "ok.png", "ok.tif", "plain.tif", "ok.bmp"}) {
+        SCOPED_TRACE(name);
+        QImage bitmap(5, 5, QImage::Format_BGR888);
+        QString message;
+        bool result = true;
+        EXPECT_NO_THROW(result = LoadImagefromFile(P(name), bitmap, &message, &off));
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(bitmap.isNull());
+        EXPECT_TRUE(message.isEmpty());
+        // The same file with a flag that stays down reads whole.
+        EXPECT_TRUE(LoadImagefromFile(P(name), bitmap, &message, &on));
+        EXPECT_EQ(bitmap.size(), QSize(300, 200));
+    }
+    EXPECT_TRUE(capture.Messages().isEmpty());
+}

@@ -139,9 +139,10 @@ TEST_F(HostileFiles, EveryFailureSaysInItalianWhatHappenedToTheNamedFile)
             EXPECT_FALSE(t.shown) << c.name.toStdString();
             EXPECT_TRUE(t.message.startsWith(c.said)) << t.message.toStdString();
             // The decoder's own words stay, but only inside the parentheses.
-            if (c.name.startsWith("rotto"))
+            if (c.name.startsWith("rotto")) {
                 EXPECT_TRUE(t.message.endsWith(QStringLiteral(").")) && t.message.size() > c.said.size() + 2)
                     << t.message.toStdString();
+            }
         }
     }
 }
