@@ -63,8 +63,17 @@ void TFormCrop::LoadImage()
         ZSImage->ChangeCursor(1);
         TWaitCursor wait;
         ZSImage->Selection()->Deselect();
-        // A reader that fails with an error ends the load here; the error goes to the user.
-        ZSImage->SlideShow()->ShowImage(0, 1, 0);
+        // The guide goes first: the view may show a quick reduced copy while
+        // the whole picture is still being read. A reader that fails with an
+        // error ends the load here, guide back as it was; the error goes to the user.
+        const bool guideShown = PanelLogo->isVisible();
+        PanelLogo->hide();
+        try {
+            ZSImage->SlideShow()->ShowImage(0, 1, 0);
+        } catch (...) {
+            PanelLogo->setVisible(guideShown);
+            throw;
+        }
         ImpostaZoom(0);
         ZSImage->Selection()->SelectionRatio = srNone;
     }

@@ -10,6 +10,7 @@
 
 #include "view/ZSImage.h"
 
+#include "platform/DisplayFlush.h"
 #include "platform/ImageAlloc.h"
 #include "view/ExCopyRect.h"
 #include "view/ZSImage_Geometry.h"
@@ -123,5 +124,6 @@ bool TZSImage::ShowReduced(const QImage& Reduced, const QSize& WholeSize, QImage
         FSelection->Paint();
         FSelection->repaint();
     }
+    FlushDisplay();
     return true;
 }
