@@ -66,6 +66,18 @@ void MakeDirs(const std::string& path)
 
 // --- one process of a program --------------------------------------------------
 
+// The program under test when the benchmark is stopped (Ctrl+C, a time
+// limit): it is ended with it rather than left on a display that goes away.
+volatile sig_atomic_t RunningChild = 0;
+
+void StopWithChild(int sig)
+{
+    if (RunningChild > 0)
+        ::kill(RunningChild, SIGKILL);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
 class TProcess
 {
 public:
@@ -84,6 +96,7 @@ public:
         posix_spawn_file_actions_adddup2(&fa, 1, 2);
         if (posix_spawnp(&FPid, a[0], &fa, nullptr, a.data(), e.data()) != 0)
             FPid = -1;
+        RunningChild = FPid;
         posix_spawn_file_actions_destroy(&fa);
     }
     ~TProcess() { Stop(); }
@@ -99,6 +112,7 @@ public:
         ::kill(FPid, SIGKILL);
         ::waitpid(FPid, nullptr, 0);
         FPid = -1;
+        RunningChild = 0;
     }
 
 private:
@@ -580,6 +594,8 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    ::signal(SIGINT, StopWithChild);
+    ::signal(SIGTERM, StopWithChild);
     if (!benchpages::EnsurePages(s.Pages))
         return 1;
     char tmpl[] = "/tmp/corvanta-bench-XXXXXX";
