@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -62,6 +63,8 @@ TXServer::TXServer(bool useOwn)
         return;
     FPid = ::fork();
     if (FPid == 0) {
+        // The server goes with the benchmark, however that ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         const int null = ::open("/dev/null", O_WRONLY);

@@ -35,10 +35,16 @@ int ReadInt(const QString& key, int fallback)
     return ValidInteger(ReadFileIni(IniFileName, kSection, key), &value) ? value : fallback;
 }
 
-void WriteInt(const QString& key, int value)
+// One group of values in one rewrite of the settings file: every rewrite
+// waits for the disk, and these groups are written at each save and crop.
+using TIniValues = QList<QPair<QString, QString>>;
+
+void WriteValues(const TIniValues& values)
 {
-    WriteFileIni(IniFileName, kSection, key, QString::number(value));
+    WriteFileIniValues(IniFileName, kSection, values);
 }
+
+QPair<QString, QString> Int(const QString& key, int value) { return {key, QString::number(value)}; }
 
 // The user's own number notation; group separators are neither written nor
 // accepted, so "0,75" is no number at all under a decimal point.
@@ -72,11 +78,11 @@ void TFormCrop::ScriviRitoccoIni()
     const QString prefix = KeyPrefix(Mode());
     if (!OptStoreEditSliders() || prefix.isEmpty())
         return;
-    WriteInt(prefix + QStringLiteral("Slider.Light"), pBarLight->value());
-    WriteInt(prefix + QStringLiteral("Slider.Contr"), pBarContr->value());
-    WriteInt(prefix + QStringLiteral("Slider.Darkn"), pBarDark->value());
-    WriteInt(prefix + QStringLiteral("Slider.Color"), pBarColor->value());
-    WriteInt(prefix + QStringLiteral("Slider.Sharp"), pBarSharpness->value());
+    WriteValues({Int(prefix + QStringLiteral("Slider.Light"), pBarLight->value()),
+                 Int(prefix + QStringLiteral("Slider.Contr"), pBarContr->value()),
+                 Int(prefix + QStringLiteral("Slider.Darkn"), pBarDark->value()),
+                 Int(prefix + QStringLiteral("Slider.Color"), pBarColor->value()),
+                 Int(prefix + QStringLiteral("Slider.Sharp"), pBarSharpness->value())});
 }
 
 void TFormCrop::LeggiRitoccoIni(TzsiFixSelectionRatio mode)
@@ -128,17 +134,16 @@ void TFormCrop::ScriviSelezioneIni()
     if (!OptStoreSelections() || prefix.isEmpty() || !sel->SelectionExist())
         return;
     const TRect frame = NormalizeRect(sel->GetSelRect());
-    WriteInt(prefix + QStringLiteral("Selected.Left"), frame.Left);
-    WriteInt(prefix + QStringLiteral("Selected.Top"), frame.Top);
-    WriteInt(prefix + QStringLiteral("Selected.Right"), frame.Right);
-    WriteInt(prefix + QStringLiteral("Selected.Bottom"), frame.Bottom);
     const TRect shown = ZSImage->OrigBitmapRect();
-    WriteInt(prefix + QStringLiteral("Origin.Left"), shown.Left);
-    WriteInt(prefix + QStringLiteral("Origin.Top"), shown.Top);
-    WriteInt(prefix + QStringLiteral("Origin.Right"), shown.Right);
-    WriteInt(prefix + QStringLiteral("Origin.Bottom"), shown.Bottom);
-    WriteFileIni(IniFileName, kSection, prefix + QStringLiteral("Origin.Zoom"),
-                 ZoomToIniText(ZSImage->StretchFactor(), NumberLocale()));
+    WriteValues({Int(prefix + QStringLiteral("Selected.Left"), frame.Left),
+                 Int(prefix + QStringLiteral("Selected.Top"), frame.Top),
+                 Int(prefix + QStringLiteral("Selected.Right"), frame.Right),
+                 Int(prefix + QStringLiteral("Selected.Bottom"), frame.Bottom),
+                 Int(prefix + QStringLiteral("Origin.Left"), shown.Left),
+                 Int(prefix + QStringLiteral("Origin.Top"), shown.Top),
+                 Int(prefix + QStringLiteral("Origin.Right"), shown.Right),
+                 Int(prefix + QStringLiteral("Origin.Bottom"), shown.Bottom),
+                 {prefix + QStringLiteral("Origin.Zoom"), ZoomToIniText(ZSImage->StretchFactor(), NumberLocale())}});
 }
 
 bool TFormCrop::LeggiSelezioneIni(TzsiFixSelectionRatio mode, TRect& shown, double& zoom, TRect& frame)

@@ -3,6 +3,8 @@
 // typed read and write helpers through which every window uses the file.
 // Each helper is one open-read-close or open-write-close of the file; nothing is cached.
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <cstdint>
 
@@ -36,6 +38,12 @@ QString ReadFileIni(const QString& fileName, const QString& section, const QStri
 // `error`, when given, receives the reason. Never throws.
 bool WriteFileIni(const QString& fileName, const QString& section, const QString& key, const QString& value,
                   QString* error = nullptr);
+
+// Stores several values of one section at once, in one replacement of the
+// file (all or none): a group of values written together costs one flush to
+// the disk, not one each. Otherwise as WriteFileIni.
+bool WriteFileIniValues(const QString& fileName, const QString& section,
+                        const QList<QPair<QString, QString>>& values, QString* error = nullptr);
 
 // Why no value can be stored in the settings file `fileName`: its folder is
 // missing or not writable, or the file is read-only. The text is Italian and

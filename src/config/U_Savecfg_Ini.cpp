@@ -71,6 +71,16 @@ bool WriteFileIni(const QString& fileName, const QString& section, const QString
     return ok;
 }
 
+bool WriteFileIniValues(const QString& fileName, const QString& section,
+                        const QList<QPair<QString, QString>>& values, QString* error)
+{
+    QString why;
+    const bool ok = ProfileFile::WriteStrings(fileName, section, values, &why);
+    if (error)
+        *error = ok ? QString() : why;
+    return ok;
+}
+
 QString SettingsWriteProblem(const QString& fileName)
 {
     const QFileInfo file(fileName);

@@ -354,36 +354,19 @@ bool ReadString(const QString& fileName, const QString& section, const QString& 
     return true;
 }
 
-bool WriteString(const QString& fileName, const QString& section, const QString& key, const QString& value,
-                 QString* error)
+namespace {
+
+bool ValidNames(const QString& sec, const QString& k, const QString& value)
 {
-    const QString sec = TrimName(section);
-    const QString k = TrimName(key);
-    if (fileName.isEmpty() || sec.isEmpty() || k.isEmpty() || HasLineBreak(sec) || HasLineBreak(k) ||
-        HasLineBreak(value) || sec.contains(u']') || k.contains(u'=') || k.startsWith(u'[') || k.startsWith(u';')) {
-        SetError(error, QStringLiteral("Nome o valore non valido."));
-        return false;
-    }
+    return !sec.isEmpty() && !k.isEmpty() && !HasLineBreak(sec) && !HasLineBreak(k) && !HasLineBreak(value) &&
+           !sec.contains(u']') && !k.contains(u'=') && !k.startsWith(u'[') && !k.startsWith(u';');
+}
 
-    const QByteArray path = TargetPath(fileName);
-    QByteArray raw;
-    bool exists = false;
-    struct stat st{};
-    // A file that cannot be read is never replaced: its contents would be lost.
-    if (!ReadRaw(path, raw, exists, &st, error))
-        return false;
-    if (exists) {
-        if (!S_ISREG(st.st_mode)) {
-            SetError(error, ErrnoText(EISDIR));
-            return false;
-        }
-        // The rename would succeed in a writable folder; a read-only file must still refuse.
-        if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0) {
-            SetError(error, ErrnoText(errno));
-            return false;
-        }
-    }
-
+// The file's bytes with `k` of `sec` holding `value`; `changed` false (and
+// `raw` given back) when it already held exactly that.
+QByteArray WithValue(const QByteArray& raw, const QString& sec, const QString& k, const QString& value, bool& changed)
+{
+    changed = true;
     Parsed p = Parse(raw);
     const QByteArray v = Encoded(value);
     QByteArray out;
@@ -415,8 +398,10 @@ bool WriteString(const QString& fileName, const QString& section, const QString&
         if (keyLine >= 0) {
             const Line& ln = p.lines[keyLine];
             const QByteArray old = p.text.mid(ln.valueStart, ln.start + ln.length - ln.valueStart);
-            if (old == v && exists)
-                return true; // already stored exactly so
+            if (old == v) {
+                changed = false;
+                return raw;
+            }
             out = joinLines(0, keyLine);
             out += p.text.mid(ln.start, ln.valueStart - ln.start) + v + p.text.mid(ln.start + ln.length, ln.eolLength);
             out += joinLines(keyLine + 1, n);
@@ -434,6 +419,59 @@ bool WriteString(const QString& fileName, const QString& section, const QString&
     }
     if (p.bom)
         out.prepend(kBom);
+    return out;
+}
+
+} // namespace
+
+bool WriteString(const QString& fileName, const QString& section, const QString& key, const QString& value,
+                 QString* error)
+{
+    return WriteStrings(fileName, section, {{key, value}}, error);
+}
+
+bool WriteStrings(const QString& fileName, const QString& section, const QList<QPair<QString, QString>>& values,
+                  QString* error)
+{
+    const QString sec = TrimName(section);
+    if (fileName.isEmpty() || values.isEmpty()) {
+        SetError(error, QStringLiteral("Nome o valore non valido."));
+        return false;
+    }
+    for (const auto& kv : values)
+        if (!ValidNames(sec, TrimName(kv.first), kv.second)) {
+            SetError(error, QStringLiteral("Nome o valore non valido."));
+            return false;
+        }
+
+    const QByteArray path = TargetPath(fileName);
+    QByteArray raw;
+    bool exists = false;
+    struct stat st{};
+    // A file that cannot be read is never replaced: its contents would be lost.
+    if (!ReadRaw(path, raw, exists, &st, error))
+        return false;
+    if (exists) {
+        if (!S_ISREG(st.st_mode)) {
+            SetError(error, ErrnoText(EISDIR));
+            return false;
+        }
+        // The rename would succeed in a writable folder; a read-only file must still refuse.
+        if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0) {
+            SetError(error, ErrnoText(errno));
+            return false;
+        }
+    }
+
+    QByteArray out = raw;
+    bool anyChange = false;
+    for (const auto& kv : values) {
+        bool changed = false;
+        out = WithValue(out, sec, TrimName(kv.first), kv.second, changed);
+        anyChange = anyChange || changed;
+    }
+    if (!anyChange && exists)
+        return true; // already stored exactly so
 
     if (!exists) {
         const int slash = path.lastIndexOf('/');

@@ -18,6 +18,8 @@
 // a full disk or a refused write leaves the old file whole. A missing folder is
 // never created.
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace ProfileFile {
@@ -38,6 +40,13 @@ bool ReadString(const QString& fileName, const QString& section, const QString& 
 // key, a "]" in a section name, empty names) are refused.
 bool WriteString(const QString& fileName, const QString& section, const QString& key, const QString& value,
                  QString* error = nullptr);
+
+// Stores several values of one section as WriteString would one after the
+// other, in one replacement of the file: one flush to the disk instead of
+// one per value, and all of them or none. Later pairs win over earlier ones
+// of the same key.
+bool WriteStrings(const QString& fileName, const QString& section, const QList<QPair<QString, QString>>& values,
+                  QString* error = nullptr);
 
 // Removes what a write cut short (a crash, a kill) left beside the file: the
 // hidden temporary files of WriteString's own pattern, ".<name>.tmp" and up to

@@ -167,6 +167,43 @@ TEST_F(ProfileFileTest, RefusesWhatWouldBreakTheFileAndNeverCreatesFolders)
     EXPECT_FALSE(QFileInfo::exists(dir + "/no"));
 }
 
+// A group of values lands in one replacement of the file, byte for byte as
+// the same values written one by one would leave it; one bad name refuses
+// the whole group and leaves the file alone.
+TEST_F(ProfileFileTest, GroupOfValuesIsOneRewriteEqualToSingleWrites)
+{
+    const QByteArray start = "\xEF\xBB\xBF[Main]\r\nA=1\r\n\r\n; next\r\n[Other]\r\nx=1";
+    const QString single = dir + "/single.ini";
+    WriteBytes(single, start);
+    WriteBytes(file, start);
+    const QList<QPair<QString, QString>> values = {
+        {"a", "2"}, {"New", " padded "}, {"A", "3"}, {"Zoom", "0,25"}};
+    for (const auto& kv : values)
+        ASSERT_TRUE(Write(single, "main", kv.first, kv.second));
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &before), 0);
+    ASSERT_TRUE(ProfileFile::WriteStrings(file, "MAIN", values));
+    EXPECT_EQ(ReadBytes(file), ReadBytes(single));
+    EXPECT_EQ(Read(file, "main", "a"), "3");
+    EXPECT_EQ(Read(file, "main", "new"), " padded ");
+
+    // Values already stored so leave the file itself untouched (same inode).
+    struct stat once {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &once), 0);
+    EXPECT_NE(once.st_ino, before.st_ino);
+    ASSERT_TRUE(ProfileFile::WriteStrings(file, "Main", {{"A", "3"}, {"Zoom", "0,25"}}));
+    struct stat again {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &again), 0);
+    EXPECT_EQ(again.st_ino, once.st_ino);
+
+    const QByteArray kept = ReadBytes(file);
+    QString why;
+    EXPECT_FALSE(ProfileFile::WriteStrings(file, "Main", {{"A", "4"}, {"bad=key", "5"}}, &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_FALSE(ProfileFile::WriteStrings(file, "Main", {{"A", "4"}, {"B", "two\nlines"}}));
+    EXPECT_EQ(ReadBytes(file), kept);
+}
+
 TEST_F(ProfileFileTest, UnreadableFileIsReportedAndNeverReplaced)
 {
     // A folder where the file should be: reading fails, writing must not replace it.
