@@ -34,15 +34,6 @@
 
 namespace {
 
-double IoU(const QRect& a, const QRect& b)
-{
-    const QRect i = a.intersected(b);
-    if (i.isEmpty())
-        return 0;
-    const double inter = double(i.width()) * i.height();
-    return inter / (double(a.width()) * a.height() + double(b.width()) * b.height() - inter);
-}
-
 // CPU time of the whole process: steadier than the wall clock on a shared
 // machine, and it counts every thread the analysis or a library starts.
 double CpuMs()
@@ -240,8 +231,8 @@ int main(int argc, char** argv)
                 f.write(c.jpeg);
         }
         const analysis::PageAnalysis a = analysis::AnalysePage(c.picture);
-        const double photoIoU = a.photo.found && c.hasPhoto ? IoU(a.photo.photo, c.photo) : 0;
-        const double sigIoU = a.signature.found && c.hasSignature ? IoU(a.signature.box, c.signature) : 0;
+        const double photoIoU = a.photo.found && c.hasPhoto ? CorpusIoU(a.photo.photo, c.photo) : 0;
+        const double sigIoU = a.signature.found && c.hasSignature ? CorpusIoU(a.signature.box, c.signature) : 0;
         const double skewErr = a.skew.found ? std::fabs(a.skew.degrees - c.skewDegrees) : 99;
         if (c.hasPhoto) {
             ++photoPages;

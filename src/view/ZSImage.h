@@ -200,6 +200,8 @@ protected:
 
 private:
     void SizeChanged();
+    // The frame of BorderWidth rings round Canvas (view pixels, exclusive).
+    void DrawPictureBorder(QImage& Dst, const TRect& Canvas) const;
     void RenderFromReduced(const QImage& Src, QImage& Dst, const TRect& span, const TRect& canvas, bool& done);
     // Puts a reduced decode of a picture of WholeSize on screen as that picture
     // fitted to the view; Previous receives the back buffer it replaces.

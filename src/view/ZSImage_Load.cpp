@@ -105,16 +105,8 @@ bool TZSImage::ShowReduced(const QImage& Reduced, const QSize& WholeSize, QImage
     // The reduced copy holds the whole picture, which is what fit mode shows.
     if (!ExCopyRect(frame, L.Canvas, Reduced, TRect(0, 0, Reduced.width(), Reduced.height())))
         return false;
-    if (L.WantBorder) {
-        const TRect& c = L.Canvas;
-        for (int32_t i = 1; i <= FBorderWidth; ++i) {
-            const int32_t l = c.Left - i, t = c.Top - i, r = c.Right + i, b = c.Bottom + i;
-            FillBgr(frame, TRect(l, t, r, t + 1), FBorderColor);
-            FillBgr(frame, TRect(l, b - 1, r, b), FBorderColor);
-            FillBgr(frame, TRect(l, t, l + 1, b), FBorderColor);
-            FillBgr(frame, TRect(r - 1, t, r, b), FBorderColor);
-        }
-    }
+    if (L.WantBorder)
+        DrawPictureBorder(frame, L.Canvas);
     Previous = FCanvasBmp;
     FCanvasBmp = frame;
     FSurface = QImage();

@@ -62,19 +62,22 @@ void TZSImage::StretchFromPoint(const QImage& Src, QImage& Dst, const TPoint& Ce
     if (!done)
         ExCopyRect(Dst, L.Canvas, Src, L.Span);
 
-    if (L.WantBorder) {
-        // Ring i lies i pixels outside the picture (exclusive reading of the frame).
-        const TRect& c = L.Canvas;
-        for (int32_t i = 1; i <= FBorderWidth; ++i) {
-            const int32_t l = c.Left - i, t = c.Top - i, r = c.Right + i, b = c.Bottom + i;
-            FillBgr(Dst, TRect(l, t, r, t + 1), FBorderColor);
-            FillBgr(Dst, TRect(l, b - 1, r, b), FBorderColor);
-            FillBgr(Dst, TRect(l, t, l + 1, b), FBorderColor);
-            FillBgr(Dst, TRect(r - 1, t, r, b), FBorderColor);
-        }
-    }
+    if (L.WantBorder)
+        DrawPictureBorder(Dst, L.Canvas);
     OrigRect = TRect(L.Span.Left, L.Span.Top, L.Span.Right - 1, L.Span.Bottom - 1);
     CanvasRect = TRect(L.Canvas.Left, L.Canvas.Top, L.Canvas.Right - 1, L.Canvas.Bottom - 1);
+}
+
+void TZSImage::DrawPictureBorder(QImage& Dst, const TRect& Canvas) const
+{
+    // Ring i lies i pixels outside the picture (exclusive reading of the frame).
+    for (int32_t i = 1; i <= FBorderWidth; ++i) {
+        const int32_t l = Canvas.Left - i, t = Canvas.Top - i, r = Canvas.Right + i, b = Canvas.Bottom + i;
+        FillBgr(Dst, TRect(l, t, r, t + 1), FBorderColor);
+        FillBgr(Dst, TRect(l, b - 1, r, b), FBorderColor);
+        FillBgr(Dst, TRect(l, t, l + 1, b), FBorderColor);
+        FillBgr(Dst, TRect(r - 1, t, r, b), FBorderColor);
+    }
 }
 
 void TZSImage::RenderFromReduced(const QImage& Src, QImage& Dst, const TRect& span, const TRect& canvas, bool& done)
@@ -289,16 +292,8 @@ void TZSImage::PreviewSource(const TSourcePart& Part)
         Part(L.Span, k, part);
         if (!part.isNull())
             ExCopyRect(FCanvasBmp, L.Canvas, part, TRect(0, 0, part.width(), part.height()));
-        if (L.WantBorder) {
-            const TRect& c = L.Canvas;
-            for (int32_t i = 1; i <= FBorderWidth; ++i) {
-                const int32_t l = c.Left - i, t = c.Top - i, r = c.Right + i, b = c.Bottom + i;
-                FillBgr(FCanvasBmp, TRect(l, t, r, t + 1), FBorderColor);
-                FillBgr(FCanvasBmp, TRect(l, b - 1, r, b), FBorderColor);
-                FillBgr(FCanvasBmp, TRect(l, t, l + 1, b), FBorderColor);
-                FillBgr(FCanvasBmp, TRect(r - 1, t, r, b), FBorderColor);
-            }
-        }
+        if (L.WantBorder)
+            DrawPictureBorder(FCanvasBmp, L.Canvas);
         FOrigBmpRect = TRect(L.Span.Left, L.Span.Top, L.Span.Right - 1, L.Span.Bottom - 1);
         FCanvasBmpRect = TRect(L.Canvas.Left, L.Canvas.Top, L.Canvas.Right - 1, L.Canvas.Bottom - 1);
     }

@@ -14,15 +14,6 @@
 
 namespace {
 
-double IoU(const QRect& a, const QRect& b)
-{
-    const QRect i = a.intersected(b);
-    if (i.isEmpty())
-        return 0;
-    const double inter = double(i.width()) * i.height();
-    return inter / (double(a.width()) * a.height() + double(b.width()) * b.height() - inter);
-}
-
 void ExpectNothing(const analysis::PageAnalysis& a, const char* what)
 {
     EXPECT_FALSE(a.photo.found) << what;
@@ -49,13 +40,13 @@ TEST(PageAnalysis, FindsPhotoSignatureAndSkewOnCorpusPages)
         EXPECT_EQ(a.pictureSize, page.picture.size());
         EXPECT_EQ(a.photo.found, page.hasPhoto);
         if (page.hasPhoto) {
-            EXPECT_GE(IoU(a.photo.photo, page.photo), 0.85);
+            EXPECT_GE(CorpusIoU(a.photo.photo, page.photo), 0.85);
             EXPECT_TRUE(a.photo.framed);
             EXPECT_TRUE(a.photo.photo.contains(a.photo.face));
         }
         EXPECT_EQ(a.signature.found, page.hasSignature);
         if (page.hasSignature) {
-            EXPECT_GE(IoU(a.signature.box, page.signature), 0.7);
+            EXPECT_GE(CorpusIoU(a.signature.box, page.signature), 0.7);
         }
         ASSERT_TRUE(a.skew.found);
         EXPECT_NEAR(a.skew.degrees, page.skewDegrees, 0.5);

@@ -331,3 +331,12 @@ CorpusPage MakeCorpusPage(int n)
 }
 
 CorpusPage MakeCorpusPageAt(int n, int dpi) { return Make(n, dpi); }
+
+double CorpusIoU(const QRect& a, const QRect& b)
+{
+    const QRect i = a.intersected(b);
+    if (i.isEmpty())
+        return 0;
+    const double inter = double(i.width()) * i.height();
+    return inter / (double(a.width()) * a.height() + double(b.width()) * b.height() - inter);
+}

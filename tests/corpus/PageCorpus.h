@@ -29,6 +29,10 @@ struct CorpusPage {
 // The number of pages in the corpus.
 int CorpusSize();
 
+// Intersection over union of two rectangles, 0 when they do not meet: how a
+// find is judged against the truth.
+double CorpusIoU(const QRect& a, const QRect& b);
+
 // Page n of the corpus (0 <= n < CorpusSize()). Needs a QGuiApplication for fonts.
 CorpusPage MakeCorpusPage(int n);
 
